@@ -83,7 +83,8 @@ BOOL CALLBACK ReadChild(HWND child, LPARAM param) {
 
 MessageBoxSeen AnswerMessageBox(const std::string& caption) {
   MessageBoxSeen seen;
-  for (int i = 0; i < 200 && !seen.found; ++i) {
+  // The first window of a fresh X server can take several seconds under load.
+  for (int i = 0; i < 1200 && !seen.found; ++i) {
     HWND box = ::FindWindowA("#32770", caption.c_str());
     if (box == nullptr) {
       ::Sleep(50);
