@@ -25,15 +25,21 @@ int TStrings::AddObject(const std::string& text, TObject* object) {
   return index;
 }
 
+void TStrings::Move(int currentIndex, int newIndex) {
+  if (currentIndex == newIndex) return;
+  Updating([&] {
+    std::string text = Get(currentIndex);
+    TObject* object = GetObject(currentIndex);
+    Delete(currentIndex);
+    Insert(newIndex, text);
+    PutObject(newIndex, object);
+  });
+}
+
 void TStrings::AddStrings(const TStrings& strings) {
-  BeginUpdate();
-  try {
+  Updating([&] {
     for (int i = 0; i < strings.Count(); ++i) AddObject(strings.Get(i), strings.GetObject(i));
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  });
 }
 
 int TStrings::IndexOf(const std::string& text) const {
@@ -83,8 +89,7 @@ std::string TStrings::Text() const {
 }
 
 void TStrings::SetText(const std::string& text) {
-  BeginUpdate();
-  try {
+  Updating([&] {
     Clear();
     std::size_t start = 0;
     while (start < text.size()) {
@@ -95,11 +100,7 @@ void TStrings::SetText(const std::string& text) {
       if (end < text.size() && text[end] == '\n') ++end;
       start = end;
     }
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  });
 }
 
 void TStrings::LoadFromStream(TStream& stream) {
@@ -134,15 +135,10 @@ void TStrings::EndUpdate() {
 
 void TStrings::Assign(const TPersistent* source) {
   if (const auto* strings = dynamic_cast<const TStrings*>(source)) {
-    BeginUpdate();
-    try {
+    Updating([&] {
       Clear();
       AddStrings(*strings);
-    } catch (...) {
-      EndUpdate();
-      throw;
-    }
-    EndUpdate();
+    });
     return;
   }
   TPersistent::Assign(source);

@@ -29,6 +29,8 @@ class TStrings : public TPersistent {
 
   virtual int Add(const std::string& text);
   int AddObject(const std::string& text, TObject* object);
+  // Moves an entry, with its object, from one position to another.
+  virtual void Move(int currentIndex, int newIndex);
   void AddStrings(const TStrings& strings);
   // Compared without regard to case.
   virtual int IndexOf(const std::string& text) const;
@@ -54,6 +56,18 @@ class TStrings : public TPersistent {
 
  protected:
   virtual void SetUpdateState(bool updating) {}
+  // Runs a change inside BeginUpdate/EndUpdate, ending the bracket also when the change raises.
+  template <class Change>
+  void Updating(Change&& change) {
+    BeginUpdate();
+    try {
+      change();
+    } catch (...) {
+      EndUpdate();
+      throw;
+    }
+    EndUpdate();
+  }
   int UpdateCount() const { return updateCount_; }
   [[noreturn]] static void IndexError(int index);
 

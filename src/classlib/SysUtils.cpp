@@ -103,8 +103,10 @@ void Abort() { throw EAbort("Operation aborted"); }
 std::string IntToStr(std::int64_t value) { return std::to_string(value); }
 
 bool TryStrToInt(const std::string& text, std::int64_t& value) {
-  std::string t = Trim(text);
+  // Leading blanks are allowed, trailing ones are not: " 12" is a number, "12 " is not.
+  const std::string& t = text;
   std::size_t i = 0;
+  while (i < t.size() && t[i] == ' ') ++i;
   bool negative = false;
   if (i < t.size() && (t[i] == '-' || t[i] == '+')) negative = t[i++] == '-';
   bool hex = false;

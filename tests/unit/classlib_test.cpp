@@ -44,7 +44,8 @@ TEST(Format, MismatchRaisesConvertError) {
 }
 
 TEST(SysUtils, IntegersAndNames) {
-  EXPECT_EQ(StrToIntDef(" 12 ", -1), 12);
+  EXPECT_EQ(StrToIntDef(" 12", -1), 12);
+  EXPECT_EQ(StrToIntDef("12 ", -1), -1);
   EXPECT_EQ(StrToIntDef("$FF", -1), 255);
   EXPECT_EQ(StrToIntDef("2147483648", -1), -1);
   EXPECT_EQ(StrToIntDef("-2147483648", 0), -2147483648LL);
