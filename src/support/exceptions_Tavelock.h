@@ -9,6 +9,9 @@
 // Turns an English kit text into the chosen language; the text unchanged when no translator is set
 // or the translator does not know it.
 std::string TranslateString(const std::string& text);
+// The translation of an English format text, or the English text itself when the translation's
+// placeholders (%s, %d, ...) differ from it in number, kind or order, so the arguments always fit.
+std::string TranslateFormat(const std::string& format);
 // Installs the process's translation (an empty function removes it). The translator sets this.
 void SetStringTranslator(std::function<std::string(const std::string&)> translate);
 
@@ -31,7 +34,8 @@ TVK_DECLARE_EXCEPTION(EAPIRoutines, ETavelockAbnormal);  // a system query faile
 class IException : public ECustomTavelockAbnormal {
  public:
   explicit IException(const std::string& message) : ECustomTavelockAbnormal(TranslateString(message)) {}
-  IException(const std::string& format, const FormatArgs& args) : ECustomTavelockAbnormal(TranslateString(format), args) {}
+  IException(const std::string& format, const FormatArgs& args)
+      : ECustomTavelockAbnormal(TranslateFormat(format), args) {}
 };
 TVK_DECLARE_EXCEPTION(IEInstall, IException);
 TVK_DECLARE_EXCEPTION(IEInstallNetLocNil, IEInstall);
