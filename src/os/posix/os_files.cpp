@@ -253,17 +253,6 @@ std::optional<HostPath> posix::Resolve(const std::string& path) {
 // ---------------------------------------------------------------------------------------------------
 // File
 
-File::~File() { Close(); }
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = other.handle_;
-    other.handle_ = kInvalid;
-  }
-  return *this;
-}
-
 File File::Open(const std::string& path, Access access, Share share, Disposition disposition) {
   const int fd = OpenRegistered(path, access, share, disposition);
   return fd < 0 ? File() : File(fd);

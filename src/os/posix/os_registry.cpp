@@ -91,17 +91,6 @@ std::shared_ptr<Node> Walk(RootKey root, const std::string& path, bool create) {
 
 }  // namespace
 
-RegKey::~RegKey() { Close(); }
-
-RegKey& RegKey::operator=(RegKey&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = other.handle_;
-    other.handle_ = 0;
-  }
-  return *this;
-}
-
 RegKey RegKey::Open(RootKey root, const std::string& path, RegAccess access) {
   std::lock_guard lock(mutex);
   auto node = Walk(root, path, false);

@@ -91,17 +91,6 @@ class FindHandle {
 
 }  // namespace
 
-File::~File() { Close(); }
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = other.handle_;
-    other.handle_ = kInvalid;
-  }
-  return *this;
-}
-
 File File::Open(const std::string& path, Access access, Share share, Disposition disposition) {
   HANDLE h = ::CreateFileA(path.c_str(), AccessFlags(access), ShareFlags(share), nullptr,
                            CreationFlags(disposition), FILE_ATTRIBUTE_NORMAL, nullptr);

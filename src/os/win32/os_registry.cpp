@@ -37,17 +37,6 @@ std::optional<std::vector<std::string>> Enumerate(HKEY key, bool subKeys) {
 
 }  // namespace
 
-RegKey::~RegKey() { Close(); }
-
-RegKey& RegKey::operator=(RegKey&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = other.handle_;
-    other.handle_ = 0;
-  }
-  return *this;
-}
-
 void RegKey::Close() {
   if (handle_ != 0) {
     ::RegCloseKey(K(handle_));
