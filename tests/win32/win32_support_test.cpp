@@ -120,3 +120,30 @@ TEST(ShowException, StopIconBoxCaptionedWithTitle) {
 }
 
 }  // namespace
+
+namespace {
+
+LRESULT CALLBACK CountingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_APP) ++*reinterpret_cast<int*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
+  return ::DefWindowProcA(window, message, wParam, lParam);
+}
+
+TEST(Application, ProcessMessagesDispatchesWhatIsWaiting) {
+  WNDCLASSA cls{};
+  cls.lpfnWndProc = CountingProc;
+  cls.hInstance = ::GetModuleHandleA(nullptr);
+  cls.lpszClassName = "TvkCountingWindow";
+  ::RegisterClassA(&cls);
+  HWND window = ::CreateWindowA("TvkCountingWindow", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, cls.hInstance, nullptr);
+  ASSERT_NE(window, nullptr);
+  int count = 0;
+  ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&count));
+  ::PostMessageA(window, WM_APP, 0, 0);
+  ::PostMessageA(window, WM_APP, 0, 0);
+  Application->ProcessMessages();
+  EXPECT_EQ(count, 2);
+  EXPECT_FALSE(Application->Terminated());
+  ::DestroyWindow(window);
+}
+
+}  // namespace
