@@ -1,0 +1,465 @@
+#include "archive/cmp_TTvlkCompress.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "archive/cmp_TTvlkCompress_Internal.h"
+#include "classlib/Forms.h"
+#include "support/exceptions_Tavelock.h"
+#include "support/routines_API.h"
+#include "support/routines_Strings.h"
+
+namespace {
+
+constexpr int kInputBuffer = 65536;
+constexpr int kOutputBuffer = 4096;
+
+TTvlkCompress* MakeSharedArchiveEngine() {
+  static std::unique_ptr<TTvlkCompress> engine = std::make_unique<TTvlkCompress>(nullptr);
+  return engine.get();
+}
+
+// A temporary file that is gone again on every path.
+class TemporaryFile {
+ public:
+  explicit TemporaryFile(std::string name) : name_(std::move(name)) {}
+  ~TemporaryFile() { os::DeleteFile(name_); }
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
+  const std::string& Name() const { return name_; }
+
+ private:
+  std::string name_;
+};
+
+}  // namespace
+
+TTvlkCompress* SharedArchiveEngine = MakeSharedArchiveEngine();
+
+namespace tvk_archive {
+
+void ProcessMessages() {
+  if (Application != nullptr) Application->ProcessMessages();
+}
+
+std::unique_ptr<TFileStream> OpenStream(const std::string& name, unsigned mode, const char* message) {
+  try {
+    return std::make_unique<TFileStream>(name, mode);
+  } catch (const EStreamError&) {
+    throw ETvlkCompress(message, {name});
+  }
+}
+
+PartialFile::~PartialFile() {
+  if (!armed_) return;
+  if (stream_ != nullptr) stream_->reset();
+  os::DeleteFile(name_);
+}
+
+}  // namespace tvk_archive
+
+using namespace tvk_archive;
+
+std::uint8_t Percentage(double a, double b) {
+  if (b == 0) return 0;
+  double q = a / b * 100.0;
+  if (!std::isfinite(q)) return 0;
+  q = std::nearbyint(q);  // the default rounding mode rounds halves to even
+  return std::uint8_t(std::clamp(q, 0.0, 255.0));
+}
+
+TTvlkCompress::TTvlkCompress(TComponent* owner) : TComponent(owner) { ClearIdMap(); }
+
+TTvlkCompress::~TTvlkCompress() = default;
+
+void TTvlkCompress::SetCompressedFile(const std::string& value) {
+  if (SameText(value, compressedFile_)) return;
+  if (loaded_ && !SameText(ChangeFileExt(value, ".1"), ChangeFileExt(compressedFile_, ".1"))) loaded_ = false;
+  compressedFile_ = value;
+}
+
+void TTvlkCompress::SetFilesToProcess(TStrings& value) {
+  for (int i = value.Count() - 1; i >= 0; --i)
+    if (Trim(value.Get(i)).empty()) value.Delete(i);
+  filesToProcess_.Assign(&value);
+}
+
+void TTvlkCompress::DiskFull() {
+  if (OnFullDisk) OnFullDisk(this);
+  else throw EtcDiskFull("The disk is full");
+}
+
+void TTvlkCompress::ClearIdMap() { idMap_.fill(-1); }
+
+void TTvlkCompress::LoadHeaders() {
+  if (!os::FileExists(compressedFile_)) throw ETvlkCompress(kCannotOpenArchive, {compressedFile_});
+  auto file = OpenStream(compressedFile_, fmOpenRead | fmShareDenyNone, kCannotOpenArchive);
+  loaded_ = false;
+  ClearIdMap();
+  try {
+    headers_.ReadFrom(*file, offset_);
+  } catch (const Exception&) {
+    throw ETvlkCompress(kCannotReadHeaders);
+  }
+  for (int i = 0; i < headers_.Count(); ++i) {
+    std::int32_t id = headers_.Items(i).Record.FileId();
+    if (id >= 0 && id <= kMaxFileId) idMap_[std::size_t(id)] = i;
+  }
+  loaded_ = true;
+}
+
+void TTvlkCompress::EnsureLoaded() {
+  if (!loaded_) LoadHeaders();
+}
+
+int TTvlkCompress::FileCount() {
+  if (operation_ != Operation::Adding) EnsureLoaded();
+  return headers_.Count();
+}
+
+void TTvlkCompress::GetFileStats(int index, TlzhFileStats& stats) {
+  if (index < 0 || index >= FileCount())
+    throw ETvlkCompress("Tried to access the %dth file. This file is not defined", {index});
+  ResetTotals();
+  FillFromEntry(headers_.Items(index).Record);
+  stats = stats_;
+}
+
+int TTvlkCompress::IndexOfFileId(std::int32_t fileId) {
+  EnsureLoaded();
+  if (fileId < 0 || fileId > kMaxFileId) return -1;
+  return idMap_[std::size_t(fileId)];
+}
+
+void TTvlkCompress::ResetTotals() {
+  stats_.TotalBytesDone = 0;
+  stats_.TotalPercent = 0;
+  stats_.FileDone = 0;
+  stats_.TotalOriginal = headers_.TotalOriginal();
+  stats_.TotalCompressed = headers_.TotalCompressed();
+  stats_.TotalRatio = Percentage(double(stats_.TotalCompressed), double(stats_.TotalOriginal));
+}
+
+void TTvlkCompress::FillFromEntry(const TFileHeaderRecord& record) {
+  stats_.FileName = record.SourceName();
+  stats_.OriginalSize = record.OriginalSize();
+  stats_.CompressedSize = record.CompressedSize();
+  stats_.BytesDone = 0;
+  stats_.FilePercent = 0;
+  stats_.FileDone = 0;
+  stats_.Ratio = Percentage(double(stats_.CompressedSize), double(stats_.OriginalSize));
+  stats_.Header = record;
+}
+
+void TTvlkCompress::HandleAbort() {
+  abort_ = true;
+  if (OnAborted) OnAborted(this);
+}
+
+template <class Body>
+void TTvlkCompress::Guarded(Body body) {
+  try {
+    body();
+  } catch (const EtcAborted&) {
+    HandleAbort();
+  } catch (const EAbort&) {
+    // A handler's silent stop is still a stop: the caller must not take the operation as done.
+    HandleAbort();
+  } catch (const Exception&) {
+    abort_ = true;
+    throw;
+  }
+}
+
+std::unique_ptr<TFileStream> TTvlkCompress::OpenDisk(int disk, unsigned mode, std::string& name) {
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    if (headers_.Spanned) name = ChangeFileExt(name, "." + std::to_string(disk));
+    if (!os::FileExists(name)) {
+      if (!OnNewDisk) throw ETvlkCompress("Could not open the correct disk file %d", {disk});
+      std::string path = WithoutTrailingBackslash(ExtractFilePath(name));
+      OnNewDisk(this, disk, path);
+      name = WithTrailingBackslash(path) + ExtractFileName(name);
+    }
+    if (os::FileExists(name)) return OpenStream(name, mode, kCannotOpenArchive);
+  }
+  throw ETvlkCompress(kCannotOpenArchive, {name});
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Add
+
+void TTvlkCompress::Add(TlzhCommand command, std::int32_t fileId) {
+  abort_ = false;
+  operation_ = Operation::Adding;
+  headers_.Spanned = false;
+  offset_ = 0;
+  struct End {
+    TTvlkCompress& self;
+    ~End() {
+      self.loaded_ = false;
+      self.archive_.reset();
+      self.filesToProcess_.Clear();
+    }
+  } end{*this};
+  Guarded([&] { AddFiles(command, fileId); });
+}
+
+void TTvlkCompress::AddStatus(TStream* source, TStream* dest) {
+  if (abort_) throw EtcAborted(kAborted);
+  ProcessMessages();
+  if (dest == nullptr) throw ETvlkCompress("AddStatus has Nil DestFile");
+  std::int64_t p = source->Position();
+  stats_.TotalBytesDone += p - stats_.BytesDone - 1;
+  stats_.BytesDone = p - 1;
+  stats_.CompressedSize = dest->Size();
+  stats_.FilePercent = Percentage(double(stats_.BytesDone), double(stats_.OriginalSize));
+  stats_.TotalPercent = Percentage(double(stats_.TotalBytesDone), double(stats_.TotalOriginal));
+  if (OnStatus) OnStatus(this, stats_);
+}
+
+void TTvlkCompress::AddFiles(TlzhCommand command, std::int32_t fileId) {
+  CreateDirectoryPath(WithoutTrailingBackslash(ExtractFilePath(compressedFile_)));
+  const bool append = command == lzcOnlyAdd && os::FileExists(compressedFile_);
+  archive_ = OpenStream(compressedFile_, append ? fmOpenReadWrite | fmShareDenyNone : fmCreate, kCannotCreateFile);
+  TStream& archive = *archive_;
+
+  // The prefix always counts the entries written completely, so that an add stopped at any point
+  // leaves an archive whose every counted entry is whole.
+  std::int32_t completed = 0;
+  std::int64_t end = kArchivePrefixSize;
+  if (append) {
+    headers_.ReadFrom(archive, 0);
+    if (headers_.Spanned) throw ETvlkCompress("Files cannot be added to the disk set %s", {compressedFile_});
+    completed = headers_.Count();
+    const std::int64_t size = archive.Size();
+    if (completed > 0) {
+      std::int64_t next = headers_.Items(completed - 1).Record.NextHeader();
+      end = next >= kArchivePrefixSize && next <= size ? next : size;
+    }
+  }
+  archive.SetPosition(0);
+  WriteArchivePrefix(archive, completed, false);
+  // Anything after the last whole entry is what an interrupted add left; new entries replace it.
+  archive.SetSize(end);
+  headers_.BuildFromList(filesToProcess_, append);
+
+  ResetTotals();
+  stats_.TotalCompressed = 0;
+  try {
+    for (int i = 0; i < headers_.Count(); ++i) {
+      TFileHeader& header = headers_.Items(i);
+      if (header.Loaded) continue;
+      const std::string sourceName = header.SourceFile;
+      TemporaryFile temp(TempFileName(false));
+      auto source = OpenStream(sourceName, fmOpenRead | fmShareDenyNone, kCannotOpenFile);
+      auto compressed = OpenStream(temp.Name(), fmCreate, kCannotCreateFile);
+
+      FillFromEntry(header.Record);
+      stats_.CompressedSize = 0;
+      if (OnBeforeAdding) OnBeforeAdding(this, stats_);
+      {
+        TCompressionStream zip(compressionLevel_, *compressed);
+        zip.OnProgress = [&](TObject*) { AddStatus(source.get(), compressed.get()); };
+        zip.CopyFrom(*source, 0);
+        zip.Finish();
+      }
+      const std::int64_t compressedSize = compressed->Size();
+      stats_.CompressedSize = compressedSize;
+      stats_.Ratio = Percentage(double(compressedSize), double(stats_.OriginalSize));
+      stats_.FileDone = 1;
+      AddStatus(source.get(), compressed.get());
+      stats_.FileDone = 0;
+
+      // Every position in the format is a signed 32-bit number.
+      const std::int64_t headerPosition = archive.Position();
+      if (compressedSize > std::numeric_limits<std::int32_t>::max() - TFileHeaderRecord::kSize - headerPosition)
+        throw ETvlkCompress("The archive %s cannot grow beyond 2 GB", {compressedFile_});
+      header.WriteTo(archive);
+      header.Record.SetDataStart(std::int32_t(archive.Position()));
+      try {
+        archive.CopyFrom(*compressed, 0);
+      } catch (const EStreamError&) {
+        DiskFull();
+      }
+      stats_.TotalCompressed += compressedSize;
+      const std::int64_t position = archive.Position();
+      header.Record.SetEndPosition(std::int32_t(position - 1));
+      header.Record.SetNextHeader(std::int32_t(position));
+      header.Record.SetCompressedSize(std::int32_t(compressedSize));
+      header.Record.SetFileId(fileId);
+      if (fileId >= 0 && fileId <= kMaxFileId) idMap_[std::size_t(fileId)] = i;
+
+      archive.SetPosition(headerPosition);
+      header.WriteTo(archive);
+      archive.SetPosition(0);
+      WriteArchivePrefix(archive, ++completed, false);
+      archive.SetPosition(position);
+      end = position;
+      stats_.Header = header.Record;
+
+      if (OnAfterAdding) OnAfterAdding(this, stats_);
+    }
+  } catch (...) {
+    // Drop the unfinished entry's bytes; the prefix already leaves them out.
+    try {
+      archive.SetSize(end);
+    } catch (const Exception&) {
+    }
+    throw;
+  }
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Extract
+
+void TTvlkCompress::Extract() {
+  abort_ = false;
+  operation_ = Operation::Extracting;
+  struct End {
+    TTvlkCompress& self;
+    ~End() {
+      self.archive_.reset();
+      self.filesToProcess_.Clear();
+      self.DestFileName.clear();
+    }
+  } end{*this};
+  Guarded([&] { ExtractFiles(); });
+}
+
+void TTvlkCompress::ExtractFiles() {
+  EnsureLoaded();
+  currentDisk_ = 0;
+  ResetTotals();
+  for (int line = 0; line < filesToProcess_.Count(); ++line) {
+    const std::string item = filesToProcess_.Get(line);
+    SkipFile = false;
+    int index = headers_.IndexOfName(item);
+    if (index < 0) throw ETvlkCompress("The file <%s> was not found in the archive <%s>", {item, compressedFile_});
+    const TFileHeader& entry = headers_.Items(index);
+
+    FillFromEntry(entry.Record);
+    if (Trim(DestFileName).empty()) DestFileName = ExtractFileName(entry.Record.SourceName());
+    if (OnBeforeExtracting) OnBeforeExtracting(this, stats_);
+    DestFileName = ExtractFileName(DestFileName);
+    std::string destination = WithTrailingBackslash(extractDirectory_) + DestFileName;
+
+    bool replace = true;
+    if (os::FileExists(destination)) {
+      TFileNewerResult r = TVersionResource::IsFileNewer(entry.Record.VersionText(), destination, overwrite_,
+                                                         entry.Record.FileDate());
+      if (r == fnCompareFailed) throw ETvlkCompress(kCompareFailed);
+      replace = r != fnSame && r != fnKeep;
+      if (replace && OnReplace) {
+        OnReplace(this, stats_);
+        DestFileName = ExtractFileName(DestFileName);
+        destination = WithTrailingBackslash(extractDirectory_) + DestFileName;
+      }
+    }
+    if (SkipFile) replace = false;
+
+    if (replace) {
+      ExtractEntry(entry, destination);
+    } else {
+      stats_.FileDone = 1;
+      if (OnStatus) OnStatus(this, stats_);
+    }
+    DestFileName.clear();
+  }
+}
+
+void TTvlkCompress::ExtractEntry(const TFileHeader& entry, const std::string& destination) {
+  const TFileHeaderRecord& record = entry.Record;
+  const std::string corrupt = Format(kCorruptEntry, {record.SourceName()});
+  // Disk numbers must run forward; a single file has no disks to move between.
+  if (headers_.Spanned ? record.FirstDisk() < 1 || record.LastDisk() < record.FirstDisk()
+                       : record.LastDisk() != record.FirstDisk())
+    throw ETvlkCompress(corrupt);
+
+  archive_ = OpenDisk(record.FirstDisk() == 0 ? 1 : record.FirstDisk(), fmOpenRead | fmShareDenyNone, compressedFile_);
+  currentDisk_ = record.FirstDisk();
+  // Positions are checked against the disk before the destination is touched.
+  const std::int64_t size = archive_->Size();
+  const std::int64_t start = std::int64_t(offset_) + record.DataStart();
+  const std::int64_t last = std::int64_t(offset_) + record.EndPosition();
+  if (start < 0 || start > size) throw ETvlkCompress(corrupt);
+  if (record.LastDisk() == record.FirstDisk() && (last < start - 1 || last >= size)) throw ETvlkCompress(corrupt);
+
+  CreateDirectoryPath(ExtractFilePath(destination));
+  std::unique_ptr<TFileStream> dest = OpenStream(destination, fmCreate, kCannotCreateFile);
+  PartialFile partial(destination, &dest);
+  archive_->SetPosition(start);
+  Decompress(record, *dest, corrupt);
+  stats_.FileDone = 1;
+  if (OnStatus) OnStatus(this, stats_);
+  if (dest->Size() != record.OriginalSize()) throw ETvlkCompress(kSizeMismatch, {record.SourceName()});
+  if (!dest->Handle().SetLastWriteTime(record.FileDate()))
+    throw ETvlkCompress("Cannot set the date of the file just extracted.");
+  dest.reset();
+  archive_.reset();
+  partial.Keep();
+}
+
+void TTvlkCompress::Decompress(const TFileHeaderRecord& entry, TStream& dest, const std::string& corrupt) {
+  int passes = entry.LastDisk() - currentDisk_ + 1;
+  if (passes <= 0) return;
+  TZlibInflater inflater;
+  z_stream& z = inflater.Stream();
+  std::vector<Bytef> input(kInputBuffer);
+  std::vector<Bytef> output(kOutputBuffer);
+  const std::int64_t limit = std::int64_t(offset_) + entry.EndPosition();
+  std::int64_t produced = 0;
+  bool ended = false;
+
+  auto readInput = [&]() -> std::int64_t {
+    std::int64_t want = kInputBuffer;
+    if (currentDisk_ == entry.LastDisk()) {
+      std::int64_t position = archive_->Position();
+      if (position > limit) return 0;
+      want = std::min(want, limit - position + 1);
+    }
+    return archive_->Read(input.data(), want);
+  };
+
+  while (passes > 0) {
+    z.next_out = output.data();
+    z.avail_out = kOutputBuffer;
+    while (z.avail_out > 0 && !ended) {
+      if (z.avail_in == 0) {
+        std::int64_t got = readInput();
+        if (got <= 0) break;
+        z.next_in = input.data();
+        z.avail_in = uInt(got);
+      }
+      int result = inflater.Inflate();
+      if (result == Z_STREAM_END) ended = true;
+      else if (result != Z_OK) throw ETvlkCompress(corrupt);
+    }
+    if (abort_) throw EtcAborted(kAborted);
+    ProcessMessages();
+
+    const std::int64_t have = kOutputBuffer - std::int64_t(z.avail_out);
+    if (have > 0) {
+      // More output than recorded can only be damage; stop before writing it.
+      if (have > entry.OriginalSize() - produced) throw ETvlkCompress(kSizeMismatch, {entry.SourceName()});
+      if (dest.Write(output.data(), have) != have) DiskFull();
+      produced += have;
+      stats_.BytesDone += have;
+      stats_.TotalBytesDone += have;
+      stats_.FilePercent = Percentage(double(stats_.BytesDone), double(stats_.OriginalSize));
+      stats_.TotalPercent = Percentage(double(stats_.TotalBytesDone), double(stats_.TotalOriginal));
+      if (OnStatus) OnStatus(this, stats_);
+      continue;
+    }
+    if (ended) break;
+    if (currentDisk_ < entry.LastDisk()) {
+      ++currentDisk_;
+      archive_ = OpenDisk(currentDisk_, fmOpenRead | fmShareDenyNone, compressedFile_);
+    }
+    --passes;
+  }
+  // The stream must end exactly where the entry's bytes end.
+  const bool leftover = z.avail_in > 0 || currentDisk_ < entry.LastDisk() || archive_->Position() <= limit;
+  if (!ended || leftover) throw ETvlkCompress(corrupt);
+}

@@ -1,0 +1,166 @@
+// TTvlkCompress: the archive engine. Adds files to an archive, extracts them, lists what it holds,
+// writes a single-file archive onto numbered disk files, and copies a file uncompressed under the same
+// replacement rule as extraction. Work runs on the calling thread; window messages are processed once per
+// buffer, and a handler stops an operation by setting Abort.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "archive/cmp_TTvlkCompress_Format.h"
+#include "archive/cmp_TVersion.h"
+#include "archive/routines_Compression.h"
+#include "classlib/Classes.h"
+#include "classlib/Streams.h"
+#include "classlib/Strings.h"
+
+enum TlzhCommand : std::uint8_t { lzcOverwrite, lzcOnlyAdd };
+
+// The status record the engine passes to its events, refreshed before each call. Percentages and ratios
+// are rounded (halves to even), 0 when the division has no answer, and clamped to 0..255.
+struct TlzhFileStats {
+  std::uint8_t FilePercent = 0;
+  std::int64_t BytesDone = 0;
+  std::string FileName;
+  std::int64_t CompressedSize = 0;
+  std::uint8_t Ratio = 0;
+  std::int64_t OriginalSize = 0;
+  TFileHeaderRecord Header;
+  std::uint8_t FileDone = 0;
+  std::uint8_t TotalPercent = 0;
+  std::int64_t TotalBytesDone = 0;
+  std::int64_t TotalCompressed = 0;
+  std::uint8_t TotalRatio = 0;
+  std::int64_t TotalOriginal = 0;
+};
+
+// A / B × 100, rounded half to even; 0 when B is 0 (or the quotient is not a number); clamped to 0..255.
+std::uint8_t Percentage(double a, double b);
+
+class TTvlkCompress;
+using TlzhFileStatsEvent = std::function<void(TTvlkCompress* TvlkCompress, const TlzhFileStats& FileStats)>;
+// Path is a directory without a trailing backslash; the handler may replace it.
+using TlzhNewDiskEvent = std::function<void(TTvlkCompress* TvlkCompress, int DiskNumber, std::string& Path)>;
+
+class TTvlkCompress : public TComponent {
+ public:
+  static constexpr int kMaxFileId = 1999;  // identifiers 0..1999 are indexed
+
+  explicit TTvlkCompress(TComponent* owner);
+  ~TTvlkCompress() override;
+  std::string ClassName() const override { return "TTvlkCompress"; }
+
+  // Properties.
+  bool Abort() const { return abort_; }
+  void SetAbort(bool value) { abort_ = value; }
+  const std::string& CompressedFile() const { return compressedFile_; }
+  // Moving between the disk files of one set (same name once both extensions read ".1") keeps the table.
+  void SetCompressedFile(const std::string& value);
+  TCompressionLevel CompressionLevel() const { return compressionLevel_; }
+  void SetCompressionLevel(TCompressionLevel value) { compressionLevel_ = value; }
+  const std::string& ExtractDirectory() const { return extractDirectory_; }
+  void SetExtractDirectory(const std::string& value) { extractDirectory_ = value; }
+  TStringList& FilesToProcess() { return filesToProcess_; }
+  // Removes the blank lines from Value itself, then copies it.
+  void SetFilesToProcess(TStrings& value);
+  std::int32_t Offset() const { return offset_; }
+  void SetOffset(std::int32_t value) { offset_ = value; }
+  TOverwriteType Overwrite() const { return overwrite_; }
+  void SetOverwrite(TOverwriteType value) { overwrite_ = value; }
+
+  // Public state handlers may change during an extraction or a copy.
+  std::string DestFileName;  // the next extracted file's name, without directory; empty: the entry's own
+  bool SkipFile = false;     // set by OnBeforeExtracting or OnReplace to leave the current file alone
+
+  TNotifyEvent OnAborted;
+  TlzhFileStatsEvent OnAfterAdding;
+  TlzhFileStatsEvent OnBeforeAdding;
+  TlzhFileStatsEvent OnAfterExtracting;  // kept for stored forms; never called
+  TlzhFileStatsEvent OnBeforeExtracting;
+  TNotifyEvent OnFullDisk;
+  TlzhFileStatsEvent OnListing;  // kept for stored forms; never called
+  TlzhNewDiskEvent OnNewDisk;
+  TlzhFileStatsEvent OnReplace;
+  TlzhFileStatsEvent OnStatus;
+
+  // Compresses the files of FilesToProcess (stored under the names given) with identifier FileId, into a
+  // new archive (lzcOverwrite) or after the entries of an existing one (lzcOnlyAdd). The prefix always
+  // counts the entries written completely, so an interrupted add leaves a readable archive. An abort
+  // (Abort set, EtcAborted, EAbort) ends it quietly after OnAborted; other errors set Abort and propagate.
+  // Data that would reach 2 GB raises ETvlkCompress "The archive %s cannot grow beyond 2 GB".
+  void Add(TlzhCommand command, std::int32_t fileId);
+  // Extracts the entries named by FilesToProcess into ExtractDirectory under the Overwrite rule. A file
+  // whose extraction fails or is aborted is removed before the engine returns or throws.
+  void Extract();
+  // Writes the single-file archive CompressedFile (at Offset) as a disk set DestDir\DiskFileName,
+  // DiskFileName ending in ".1", asking OnNewDisk for each further disk.
+  void TransferToDisks(const std::string& destDir, const std::string& diskFileName);
+  // Copies Source to Dest under the Overwrite rule. An abort raises EAbort; a failed read, a short write
+  // or a short copy raise ETvlkCompress; in each case the partial Dest is removed.
+  void CopyUncompressed(const std::string& source, const std::string& dest);
+
+  int FileCount();
+  // ETvlkCompress "Tried to access the %dth file. This file is not defined".
+  void GetFileStats(int index, TlzhFileStats& stats);
+  // The index of the last entry with this identifier; -1 when there is none or it is outside 0..1999.
+  int IndexOfFileId(std::int32_t fileId);
+  // ETvlkCompress "Cannot open the compressed file %s", or for any damage "Could not read the file headers
+  // for the compressed file. The Archive file could possible be corrupt".
+  void LoadHeaders();
+
+  // OnFullDisk when assigned, else EtcDiskFull "The disk is full".
+  virtual void DiskFull();
+
+  const TFileHeaders& Headers() const { return headers_; }
+
+ protected:
+  // Creates disk file Name of a transfer. ETvlkCompress "Cannot create the file %s".
+  virtual std::unique_ptr<TStream> CreateDiskFile(const std::string& name);
+
+ private:
+  enum class Operation { None, Adding, Extracting };
+
+  void ResetTotals();
+  void FillFromEntry(const TFileHeaderRecord& record);
+  void EnsureLoaded();
+  void ClearIdMap();
+  // Runs Body under the add and extract failure rules.
+  template <class Body>
+  void Guarded(Body body);
+  void HandleAbort();
+
+  void AddFiles(TlzhCommand command, std::int32_t fileId);
+  void AddStatus(TStream* source, TStream* dest);
+  void ExtractFiles();
+  void ExtractEntry(const TFileHeader& entry, const std::string& destination);
+  void Decompress(const TFileHeaderRecord& entry, TStream& dest, const std::string& corrupt);
+  // Opens disk N of CompressedFile (or, at the end of a transfer, of Name), asking OnNewDisk when the file
+  // is missing. Name ends up naming the file opened.
+  std::unique_ptr<TFileStream> OpenDisk(int disk, unsigned mode, std::string& name);
+  std::int64_t TransferChunk(TStream& source, std::int64_t limit, std::unique_ptr<TStream>& dest,
+                             std::string& destDir, const std::string& diskFileName, std::string& destName);
+  void TransferFiles(const std::string& destDir, const std::string& diskFileName);
+  bool SameFile(const std::string& a, const std::string& b);
+
+  bool abort_ = false;
+  std::string compressedFile_;
+  TCompressionLevel compressionLevel_ = colMax;
+  std::string extractDirectory_;
+  TStringList filesToProcess_;
+  std::int32_t offset_ = 0;
+  TOverwriteType overwrite_ = owAlways;
+
+  Operation operation_ = Operation::None;
+  int currentDisk_ = 0;
+  bool loaded_ = false;
+  TFileHeaders headers_;
+  std::array<int, kMaxFileId + 1> idMap_{};
+  TlzhFileStats stats_;
+  std::unique_ptr<TFileStream> archive_;  // the archive stream of the running operation
+};
+
+// The one engine for every archive operation that needs none of its own; made at start-up.
+extern TTvlkCompress* SharedArchiveEngine;

@@ -1,0 +1,125 @@
+// The bytes of an archive: the 5-byte prefix, the 172-byte entry header, and the in-memory table of
+// contents (TFileHeader, TFileHeaders) with its reading and writing.
+//
+// Both layouts share the header. Single-file: prefix, then each header followed by its data, chained by
+// NextHeader. Disk set: prefix and the whole table at the start of disk file 1, then the data of every
+// entry in order, running on over "files.2", "files.3"...
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "classlib/Classes.h"
+#include "classlib/Streams.h"
+#include "classlib/Strings.h"
+
+inline constexpr int kArchivePrefixSize = 5;
+
+// One header record as stored, byte for byte. Readers clamp the two length bytes to their fields, so a
+// crafted length never reaches past the record.
+class TFileHeaderRecord {
+ public:
+  static constexpr int kSize = 172;
+  static constexpr int kMaxSourceName = 100;
+  static constexpr int kMaxVersionText = 20;
+
+  std::int32_t EntryNumber() const { return GetInt(0); }
+  void SetEntryNumber(std::int32_t value) { SetInt(0, value); }
+  TDateTime FileDate() const;
+  void SetFileDate(TDateTime value);
+  std::uint8_t LastDisk() const { return bytes_[12]; }
+  void SetLastDisk(std::uint8_t value) { bytes_[12] = value; }
+  std::int32_t EndPosition() const { return GetInt(16); }
+  void SetEndPosition(std::int32_t value) { SetInt(16, value); }
+  std::string SourceName() const { return GetText(20, kMaxSourceName); }
+  void SetSourceName(const std::string& value) { SetText(20, kMaxSourceName, value); }  // cut to 100
+  std::int32_t NextHeader() const { return GetInt(124); }
+  void SetNextHeader(std::int32_t value) { SetInt(124, value); }
+  std::int32_t OriginalSize() const { return GetInt(128); }
+  void SetOriginalSize(std::int32_t value) { SetInt(128, value); }
+  std::int32_t DataStart() const { return GetInt(132); }
+  void SetDataStart(std::int32_t value) { SetInt(132, value); }
+  std::int32_t CompressedSize() const { return GetInt(136); }
+  void SetCompressedSize(std::int32_t value) { SetInt(136, value); }
+  std::uint8_t FirstDisk() const { return bytes_[140]; }
+  void SetFirstDisk(std::uint8_t value) { bytes_[140] = value; }
+  std::int32_t FileId() const { return GetInt(144); }
+  void SetFileId(std::int32_t value) { SetInt(144, value); }
+  std::string VersionText() const { return GetText(148, kMaxVersionText); }
+  void SetVersionText(const std::string& value) { SetText(148, kMaxVersionText, value); }  // cut to 20
+
+  std::uint8_t* Bytes() { return bytes_.data(); }
+  const std::uint8_t* Bytes() const { return bytes_.data(); }
+  bool operator==(const TFileHeaderRecord&) const = default;
+
+ private:
+  std::int32_t GetInt(int at) const;
+  void SetInt(int at, std::int32_t value);
+  std::string GetText(int at, int capacity) const;
+  void SetText(int at, int capacity, const std::string& value);
+
+  std::array<std::uint8_t, kSize> bytes_{};
+};
+
+class TFileHeader : public TObject {
+ public:
+  std::string ClassName() const override { return "TFileHeader"; }
+
+  // True when SourceName, trimmed of blanks, is not empty.
+  bool IsValid() const;
+  // Records the first ";"-field of ItemText as SourceName with that file's date, size and version text.
+  // ETvlkCompress "Cannot open the file %s"; a file of 2 GB or more cannot be stored:
+  // ETvlkCompress "The file %s is too large for the archive".
+  void BuildFromSource(const std::string& itemText);
+  // Exactly one record. ETvlkCompress "Could not read the file headers for the compressed file. The
+  // Archive file could possible be corrupt".
+  void ReadFrom(TStream& stream);
+  // ETvlkCompress "Could not write the file headers for the compressed file".
+  void WriteTo(TStream& stream) const;
+
+  bool Loaded = false;  // read from an archive, as opposed to built from a source file awaiting compression
+  TFileHeaderRecord Record;
+  std::string SourceFile;  // the whole name given to BuildFromSource, which Record may hold cut short
+};
+
+class TFileHeaders : public TObject {
+ public:
+  std::string ClassName() const override { return "TFileHeaders"; }
+
+  int Count() const { return int(items_.size()); }
+  // ETvlkCompress "%d is an invalid TFileHeader index in TFileHeaders.GetFileHeaders".
+  TFileHeader& GetFileHeaders(int index) const;
+  TFileHeader& Items(int index) const { return GetFileHeaders(index); }
+  // Takes the header; ETvlkCompress "Tried to add an invalid file header" (and drops it) when not valid.
+  void Add(std::unique_ptr<TFileHeader> header);
+  void Clear() { items_.clear(); }
+  // Headers built from the files named in Items, numbered from 1, after the existing ones when
+  // KeepExisting.
+  void BuildFromList(const TStrings& items, bool keepExisting);
+  // The first header whose SourceName equals Text's first ";"-field, ignoring ASCII case; -1 when none.
+  int IndexOfName(const std::string& text) const;
+
+  // Replaces the table with the one stored at Offset. Every count and position is checked against the
+  // stream's size before use: a count the file cannot hold, or a NextHeader that does not lead forward to
+  // a whole header, fails as a corrupt table. Errors: ETvlkCompress "Could not read the file header count
+  // for the compressed file", the header read error above, "Tried to add an invalid file header". After a
+  // failure the table holds the headers read so far.
+  void ReadFrom(TStream& stream, std::int64_t offset);
+  // The prefix at position 0, and for a disk set the whole table after it (each NextHeader set to the
+  // slot after its own). ETvlkCompress "Could not write the file headers for the compressed file".
+  void WriteTo(TStream& stream);
+
+  std::int64_t TotalOriginal() const;
+  std::int64_t TotalCompressed() const;
+
+  bool Spanned = false;
+
+ private:
+  std::vector<std::unique_ptr<TFileHeader>> items_;
+};
+
+// The prefix of an archive with Count entries.
+void WriteArchivePrefix(TStream& stream, std::int32_t count, bool spanned);

@@ -1,0 +1,43 @@
+// Shared by the engine's source files only: messages and small owners of files.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "classlib/Streams.h"
+
+namespace tvk_archive {
+
+inline constexpr const char* kAborted = "Operation aborted by user";
+inline constexpr const char* kCannotOpenArchive = "Cannot open the compressed file %s";
+inline constexpr const char* kCannotOpenFile = "Cannot open the file %s";
+inline constexpr const char* kCannotCreateFile = "Cannot create the file %s";
+inline constexpr const char* kCannotReadHeaders =
+    "Could not read the file headers for the compressed file. The Archive file could possible be corrupt";
+inline constexpr const char* kCompareFailed = "Error comparing file versions in TTvlkCompress";
+inline constexpr const char* kSizeMismatch =
+    "The decompressed file's size does not match with the actual size of the file.  The file is %s";
+inline constexpr const char* kCorruptEntry = "The compressed data of the file %s is corrupt";
+
+void ProcessMessages();
+
+// Opens or creates a file stream; a refusal becomes ETvlkCompress with Message naming the file.
+std::unique_ptr<TFileStream> OpenStream(const std::string& name, unsigned mode, const char* message);
+
+// A destination being written: unless Keep is called, it is closed and deleted when this goes out of
+// scope, so a failed or stopped write leaves nothing that looks finished.
+class PartialFile {
+ public:
+  PartialFile(std::string name, std::unique_ptr<TFileStream>* stream) : name_(std::move(name)), stream_(stream) {}
+  ~PartialFile();
+  PartialFile(const PartialFile&) = delete;
+  PartialFile& operator=(const PartialFile&) = delete;
+  void Keep() { armed_ = false; }
+
+ private:
+  std::string name_;
+  std::unique_ptr<TFileStream>* stream_;
+  bool armed_ = true;
+};
+
+}  // namespace tvk_archive
