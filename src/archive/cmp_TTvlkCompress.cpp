@@ -197,13 +197,19 @@ void TTvlkCompress::Add(TlzhCommand command, std::int32_t fileId) {
   offset_ = 0;
   struct End {
     TTvlkCompress& self;
+    bool done = false;
     ~End() {
       self.loaded_ = false;
+      // The table built for an unfinished add lists entries that were never written; read the file instead.
+      if (!done) self.operation_ = Operation::None;
       self.archive_.reset();
       self.filesToProcess_.Clear();
     }
   } end{*this};
-  Guarded([&] { AddFiles(command, fileId); });
+  Guarded([&] {
+    AddFiles(command, fileId);
+    end.done = true;
+  });
 }
 
 void TTvlkCompress::AddStatus(TStream* source, TStream* dest) {

@@ -5,6 +5,7 @@
 #include "archive/cmp_TTvlkCompress.h"
 #include "archive/cmp_TTvlkCompress_Internal.h"
 #include "support/exceptions_Tavelock.h"
+#include "support/routines_API.h"
 #include "support/routines_Strings.h"
 
 using namespace tvk_archive;
@@ -64,6 +65,7 @@ void TTvlkCompress::TransferFiles(const std::string& destDirectory, const std::s
   TStream& source = *archive_;
   const std::int64_t sourceSize = source.Size();
   std::string destName = WithTrailingBackslash(destDir) + ExtractFileName(diskFileName);
+  CreateDirectoryPath(destDir);
   std::unique_ptr<TStream> dest = CreateDiskFile(destName);
 
   // Until the final table replaces it, disk 1 carries a count no reader accepts, so a transfer that
@@ -116,6 +118,7 @@ std::int64_t TTvlkCompress::TransferChunk(TStream& source, std::int64_t limit, s
           "There was no event handler for the OnNewDisk event, therefore no new disk could be inserted");
     OnNewDisk(this, currentDisk_, destDir);
     destName = DiskName(destDir, diskFileName, currentDisk_);
+    CreateDirectoryPath(destDir);
     dest = CreateDiskFile(destName);
     if (dest->Write(buffer + written, got - written) < got - written)
       throw ETvlkCompress("There is too little space on this disk to operate");
@@ -168,6 +171,7 @@ void TTvlkCompress::CopyUncompressed(const std::string& source, const std::strin
   stats_.FileName = source;
   auto input = OpenStream(source, fmOpenRead | fmShareDenyNone, kCannotOpenFile);
   stats_.OriginalSize = input->Size();
+  CreateDirectoryPath(ExtractFilePath(target));
   auto output = OpenStream(target, fmCreate, kCannotCreateFile);
   PartialFile partial(target, &output);
 

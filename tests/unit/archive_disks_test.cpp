@@ -1,0 +1,226 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "archive/cmp_TTvlkCompress.h"
+#include "archive_test_data.h"
+#include "support/exceptions_Tavelock.h"
+
+namespace {
+
+using archivetest::GetInt32;
+using archivetest::MessageOf;
+using tvktest::ReadFile;
+using tvktest::WriteFile;
+
+// A disk file that takes at most Capacity bytes, the way a full floppy stops a write.
+class TCappedStream : public TFileStream {
+ public:
+  TCappedStream(const std::string& name, std::int64_t capacity) : TFileStream(name, fmCreate), capacity_(capacity) {}
+  std::int64_t Write(const void* buffer, std::int64_t count) override {
+    return TFileStream::Write(buffer, std::max<std::int64_t>(0, std::min(count, capacity_ - Position())));
+  }
+
+ private:
+  std::int64_t capacity_;
+};
+
+// An engine whose disk N holds Capacity(N) bytes.
+class TSmallDiskEngine : public TTvlkCompress {
+ public:
+  TSmallDiskEngine() : TTvlkCompress(nullptr) {}
+  std::function<std::int64_t(int)> Capacity = [](int) { return std::int64_t(1) << 40; };
+
+ protected:
+  std::unique_ptr<TStream> CreateDiskFile(const std::string& name) override {
+    return std::make_unique<TCappedStream>(name, Capacity(int(StrToInt(ExtractFileExt(name).substr(1)))));
+  }
+};
+
+struct SourceArchive {
+  tvktest::ScratchDir dir;
+  std::string archive = dir / "a.tvk";
+  std::vector<std::string> files = {dir / "one.dat", dir / "two.dat", dir / "three.dat"};
+  SourceArchive() {
+    WriteFile(files[0], archivetest::RandomBytes(5000, 1));
+    WriteFile(files[1], archivetest::RandomBytes(30000, 2));
+    WriteFile(files[2], archivetest::SampleBytes(100, 3));
+    TTvlkCompress engine(nullptr);
+    archivetest::AddFiles(engine, archive, files);
+  }
+  std::int64_t TableEnd() const { return 5 + 172 * 3; }
+};
+
+void ExpectExtractsAll(TTvlkCompress& engine, const SourceArchive& fx, const std::string& setFirst) {
+  const std::string out = fx.dir / "out";
+  archivetest::ExtractFiles(engine, setFirst, out, fx.files);
+  for (const auto& f : fx.files) EXPECT_EQ(ReadFile(out + "\\" + ExtractFileName(f)), ReadFile(f)) << f;
+  tvktest::RemoveTree(out);
+}
+
+TEST(ArchiveDisks, OneDiskSetLayout) {
+  SourceArchive fx;
+  TTvlkCompress engine(nullptr);
+  engine.SetCompressedFile(fx.archive);
+  engine.TransferToDisks(fx.dir / "set", "files.1");
+  EXPECT_FALSE(os::FileExists(fx.dir / "set\\files.2"));
+  const std::string disk = ReadFile(fx.dir / "set\\files.1");
+  EXPECT_EQ(GetInt32(disk, 0), 3);
+  EXPECT_EQ(disk[4], 1);
+  std::int64_t expectedStart = fx.TableEnd();
+  for (int i = 0; i < 3; ++i) {
+    const std::size_t h = std::size_t(5 + 172 * i);
+    EXPECT_EQ(GetInt32(disk, h + 124), std::int32_t(h + 172));  // NextHeader: the next slot
+    EXPECT_EQ(disk[h + 140], 1);                                 // FirstDisk
+    EXPECT_EQ(disk[h + 12], 1);                                  // LastDisk
+    EXPECT_EQ(GetInt32(disk, h + 132), expectedStart);           // data follow the table without gaps
+    expectedStart = GetInt32(disk, h + 16) + 1;
+  }
+  EXPECT_EQ(expectedStart, std::int64_t(disk.size()));
+  TTvlkCompress reader(nullptr);
+  ExpectExtractsAll(reader, fx, fx.dir / "set\\files.1");
+}
+
+TEST(ArchiveDisks, EntrySpanningThreeDisksWithNewDiskRequests) {
+  SourceArchive fx;
+  TSmallDiskEngine engine;
+  // Disk 1 ends 10 bytes into entry 1's data; entry 2 (30000 stored bytes) runs over disks 2 and 3.
+  std::int64_t entry1 = 0;
+  {
+    TTvlkCompress probe(nullptr);
+    probe.SetCompressedFile(fx.archive);
+    TlzhFileStats s;
+    probe.GetFileStats(0, s);
+    entry1 = s.CompressedSize;
+  }
+  const std::int64_t disk1 = fx.TableEnd() + entry1 + 10;
+  engine.Capacity = [&](int disk) { return disk == 1 ? disk1 : 16384; };
+  std::vector<int> asked;
+  // Each new disk goes to its own folder, as if a floppy had been swapped.
+  engine.OnNewDisk = [&](TTvlkCompress*, int n, std::string& path) {
+    asked.push_back(n);
+    path = fx.dir / ("disk" + std::to_string(n));
+    os::CreateDirectory(path);
+  };
+  engine.SetCompressedFile(fx.archive);
+  os::CreateDirectory(fx.dir / "disk1");
+  engine.TransferToDisks(fx.dir / "disk1", "files.1");
+  EXPECT_EQ(asked, (std::vector<int>{2, 3, 1}));  // disk 1 again for the final table
+  ASSERT_EQ(os::FileSize(fx.dir / "disk1\\files.1").value_or(0), disk1);
+  EXPECT_TRUE(os::FileExists(fx.dir / "disk2\\files.2"));
+  EXPECT_TRUE(os::FileExists(fx.dir / "disk3\\files.3"));
+
+  TTvlkCompress reader(nullptr);
+  reader.SetCompressedFile(fx.dir / "disk1\\files.1");
+  reader.LoadHeaders();
+  const TFileHeaderRecord& second = reader.Headers().Items(1).Record;
+  EXPECT_EQ(second.FirstDisk(), 1);
+  EXPECT_EQ(second.DataStart(), disk1 - 10);
+  EXPECT_EQ(second.LastDisk(), 3);
+  EXPECT_EQ(reader.Headers().Items(2).Record.FirstDisk(), 3);
+
+  // Without a handler the reader names the disk it cannot find; with one it is told where each disk is.
+  EXPECT_EQ(MessageOf([&] { ExpectExtractsAll(reader, fx, fx.dir / "disk1\\files.1"); }),
+            "Could not open the correct disk file 2");
+  EXPECT_TRUE(reader.Abort());
+  asked.clear();
+  reader.OnNewDisk = [&](TTvlkCompress*, int n, std::string& path) {
+    asked.push_back(n);
+    path = fx.dir / ("disk" + std::to_string(n));
+  };
+  ExpectExtractsAll(reader, fx, fx.dir / "disk1\\files.1");
+  EXPECT_EQ(asked, (std::vector<int>{2, 3}));
+}
+
+TEST(ArchiveDisks, FullDisksWithoutRemedy) {
+  SourceArchive fx;
+  struct Row {
+    const char* why;
+    std::int64_t laterDisks;
+    bool handler;
+    std::string message;
+  };
+  const Row rows[] = {
+      {"no handler for a new disk", 100000, false,
+       "There was no event handler for the OnNewDisk event, therefore no new disk could be inserted"},
+      {"the new disk cannot take the rest of a chunk", 100, true, "There is too little space on this disk to operate"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.why);
+    TSmallDiskEngine engine;
+    engine.Capacity = [&](int disk) { return disk == 1 ? 2000 : row.laterDisks; };
+    if (row.handler) engine.OnNewDisk = [](TTvlkCompress*, int, std::string&) {};
+    engine.SetCompressedFile(fx.archive);
+    EXPECT_EQ(MessageOf([&] { engine.TransferToDisks(fx.dir / "full", "files.1"); }), row.message);
+    EXPECT_TRUE(engine.Abort());
+    // Disk 1 of the stopped transfer must not pass for a whole disk set.
+    TTvlkCompress reader(nullptr);
+    reader.SetCompressedFile(fx.dir / "full\\files.1");
+    EXPECT_NE(MessageOf([&] { reader.LoadHeaders(); }), "");
+    tvktest::RemoveTree(fx.dir / "full");
+  }
+}
+
+TEST(ArchiveDisks, AbortedTransfer) {
+  SourceArchive fx;
+  TTvlkCompress engine(nullptr);
+  int aborted = 0;
+  engine.OnAborted = [&](TObject*) { ++aborted; };
+  engine.OnStatus = [](TTvlkCompress* e, const TlzhFileStats&) { e->SetAbort(true); };
+  engine.SetCompressedFile(fx.archive);
+  EXPECT_NO_THROW(engine.TransferToDisks(fx.dir / "set", "files.1"));
+  EXPECT_EQ(aborted, 1);
+  EXPECT_EQ(MessageOf([&] { engine.TransferToDisks(fx.dir / "set", "files.2"); }),
+            "The first disk file files.2 must have the extension .1");
+}
+
+TEST(ArchiveDisks, CopyUncompressed) {
+  tvktest::ScratchDir dir;
+  const std::string data = archivetest::RandomBytes(2 * 8192);  // an exact multiple of the chunk
+  WriteFile(dir / "src.bin", data);
+  const TDateTime stamp = EncodeDate(2003, 3, 3);
+  os::File::Open(dir / "src.bin", os::Access::ReadWrite, os::Share::DenyNone, os::Disposition::OpenExisting)
+      .SetLastWriteTime(stamp);
+  TTvlkCompress engine(nullptr);
+  std::vector<TlzhFileStats> calls;
+  engine.OnStatus = [&](TTvlkCompress*, const TlzhFileStats& s) { calls.push_back(s); };
+
+  engine.CopyUncompressed(dir / "src.bin", dir / "out\\dst.bin");
+  EXPECT_EQ(ReadFile(dir / "out\\dst.bin"), data);
+  EXPECT_EQ(os::FileAge(dir / "out\\dst.bin").value_or(0), stamp);
+  ASSERT_EQ(calls.size(), 4u);  // two full chunks, the empty read, the end
+  EXPECT_EQ(calls.back().FileDone, 1);
+  EXPECT_EQ(calls.back().FilePercent, 100);
+  EXPECT_EQ(engine.ExtractDirectory(), dir / "out");
+  EXPECT_EQ(engine.DestFileName, "dst.bin");
+
+  // owNever with an existing destination: nothing copied, no status call.
+  calls.clear();
+  WriteFile(dir / "out\\dst.bin", "kept");
+  engine.SetOverwrite(owNever);
+  engine.CopyUncompressed(dir / "src.bin", dir / "out\\dst.bin");
+  EXPECT_EQ(ReadFile(dir / "out\\dst.bin"), "kept");
+  EXPECT_TRUE(calls.empty());
+
+  // SkipFile from one copy does not carry over to the next.
+  engine.SetOverwrite(owAlways);
+  engine.OnReplace = [](TTvlkCompress* e, const TlzhFileStats&) { e->SkipFile = true; };
+  engine.CopyUncompressed(dir / "src.bin", dir / "out\\dst.bin");
+  EXPECT_EQ(ReadFile(dir / "out\\dst.bin"), "kept");
+  engine.OnReplace = nullptr;
+  engine.CopyUncompressed(dir / "src.bin", dir / "out\\dst.bin");
+  EXPECT_EQ(ReadFile(dir / "out\\dst.bin"), data);
+
+  // A file copied onto itself under another spelling stays whole.
+  engine.CopyUncompressed(dir / "src.bin", UpperCase(dir / "src.bin"));
+  EXPECT_EQ(ReadFile(dir / "src.bin"), data);
+
+  // An abort raises EAbort and leaves no partial copy.
+  engine.OnStatus = [](TTvlkCompress* e, const TlzhFileStats&) { e->SetAbort(true); };
+  EXPECT_THROW(engine.CopyUncompressed(dir / "src.bin", dir / "out\\aborted.bin"), EAbort);
+  EXPECT_FALSE(os::FileExists(dir / "out\\aborted.bin"));
+  EXPECT_EQ(MessageOf([&] { engine.CopyUncompressed(dir / "none.bin", dir / "out\\x.bin"); }),
+            "Cannot open the file " + dir / "none.bin");
+}
+
+}  // namespace
