@@ -205,4 +205,18 @@ class RegKey {
 // Deletes a key that has no subkeys.
 bool RegDeleteKey(RootKey root, const std::string& path);
 
+// ---------------------------------------------------------------------------------------------------
+// Version resources, after version.dll. The native build reads them with the PE reader of pe_version.h.
+
+// The version block of a file, as GetFileVersionInfoSizeA and GetFileVersionInfoA give it together:
+// nothing when the file has no version resource or cannot be read. Only QueryVersionValue of the same
+// build reads it.
+std::optional<std::vector<std::uint8_t>> FileVersionInfo(const std::string& path);
+// A value of such a block, as VerQueryValueA answers: "\" for the fixed file information,
+// "\VarFileInfo\Translation", "\StringFileInfo\040904E4\CompanyName". Text values come in the ANSI
+// code page with as many characters as they declare, which may or may not include a terminating zero;
+// other values as raw bytes. Nothing when the block has no such value. The system may use the block's
+// spare room to convert text, hence the non-const block.
+std::optional<std::string> QueryVersionValue(std::vector<std::uint8_t>& block, const std::string& subBlock);
+
 }  // namespace os
