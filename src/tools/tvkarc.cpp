@@ -1,0 +1,287 @@
+// tvkarc: the kit's archive format from the command line. Exit status 0 on success, 1 when the archive or
+// a file fails (the message on one line of standard error), 2 for a usage error.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <map>
+#include <string>
+#include <vector>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+#include "archive/cmp_TTvlkCompress.h"
+#include "classlib/Streams.h"
+#include "support/exceptions_Tavelock.h"
+#include "support/routines_API.h"
+#include "support/routines_Strings.h"
+
+namespace {
+
+const char* const kUsage =
+    "usage:\n"
+    "  tvkarc list     [--offset N] ARCHIVE\n"
+    "  tvkarc add      [--level none|fastest|default|max] [--append] [--id N] ARCHIVE FILE...\n"
+    "  tvkarc extract  [--offset N] [--overwrite always|never|version|date|versiondate] ARCHIVE DIR [NAME...]\n"
+    "  tvkarc verify   [--offset N] ARCHIVE\n"
+    "  tvkarc transfer [--offset N] [--disk-size BYTES] ARCHIVE DIR\n";
+
+struct UsageError {
+  std::string message;
+};
+
+struct Options {
+  std::string command;
+  std::map<std::string, std::string> values;  // "--offset" -> "40000"; flags map to ""
+  std::vector<std::string> operands;
+};
+
+// Options each command takes, and whether they carry a value.
+const std::map<std::string, std::map<std::string, bool>> kCommands = {
+    {"list", {{"--offset", true}}},
+    {"add", {{"--level", true}, {"--append", false}, {"--id", true}}},
+    {"extract", {{"--offset", true}, {"--overwrite", true}}},
+    {"verify", {{"--offset", true}}},
+    {"transfer", {{"--offset", true}, {"--disk-size", true}}},
+};
+
+Options Parse(int argc, char** argv) {
+  if (argc < 2) throw UsageError{"no command"};
+  Options options;
+  options.command = argv[1];
+  auto known = kCommands.find(options.command);
+  if (known == kCommands.end()) throw UsageError{"unknown command " + options.command};
+  bool operandsOnly = false;
+  for (int i = 2; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (!operandsOnly && arg == "--") {
+      operandsOnly = true;
+    } else if (!operandsOnly && arg.starts_with("--")) {
+      auto option = known->second.find(arg);
+      if (option == known->second.end()) throw UsageError{"unknown option " + arg};
+      if (option->second && i + 1 >= argc) throw UsageError{arg + " needs a value"};
+      options.values[arg] = option->second ? argv[++i] : "";
+    } else {
+      options.operands.push_back(arg);
+    }
+  }
+  return options;
+}
+
+std::int64_t Number(const Options& options, const std::string& name, std::int64_t fallback, std::int64_t low,
+                    std::int64_t high) {
+  auto it = options.values.find(name);
+  if (it == options.values.end()) return fallback;
+  std::int64_t value;
+  if (!TryStrToInt(it->second, value) || value < low || value > high)
+    throw UsageError{name + " takes a number from " + std::to_string(low) + " to " + std::to_string(high)};
+  return value;
+}
+
+template <class T>
+T Choice(const Options& options, const std::string& name, T fallback, const std::map<std::string, T>& choices) {
+  auto it = options.values.find(name);
+  if (it == options.values.end()) return fallback;
+  auto choice = choices.find(it->second);
+  if (choice == choices.end()) throw UsageError{"bad value for " + name + ": " + it->second};
+  return choice->second;
+}
+
+// Host paths natively: the kit sees the host's file system as drive Z:, so the current directory becomes
+// Z:<cwd> and slashes turn into backslashes. Under Windows arguments are already Windows paths.
+std::string PathArg(std::string arg) {
+#ifndef _WIN32
+  std::replace(arg.begin(), arg.end(), '/', '\\');
+#endif
+  return arg;
+}
+
+// The engine wants the archive and folders with their directory part.
+std::string FullArg(const std::string& arg) {
+  std::string path = PathArg(arg);
+  return os::FullPathName(path).value_or(path);
+}
+
+void EnterHostDirectory() {
+#ifndef _WIN32
+  std::vector<char> cwd(4096);
+  if (::getcwd(cwd.data(), cwd.size()) != nullptr) os::SetCurrentDirectory(PathArg("Z:" + std::string(cwd.data())));
+#endif
+}
+
+std::string DateText(TDateTime date) {
+  // Whole seconds, rounded, so that a stamp stored as 12:00:00 never prints as 11:59:59.
+  const double seconds = std::round(date * 86400.0);
+  const TDateTime rounded = seconds / 86400.0;
+  int year, month, day, hour, minute, second, ms;
+  DecodeDate(rounded, year, month, day);
+  DecodeTime(rounded, hour, minute, second, ms);
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", year, month, day, hour, minute, second);
+  return text;
+}
+
+void Need(const Options& options, std::size_t least, std::size_t most) {
+  if (options.operands.size() < least || options.operands.size() > most) throw UsageError{"wrong number of arguments"};
+}
+
+// An engine whose disk files hold at most Limit bytes each, and whose new disks are the same folder.
+class TLimitedDiskEngine : public TTvlkCompress {
+ public:
+  explicit TLimitedDiskEngine(std::int64_t limit) : TTvlkCompress(nullptr), limit_(limit) {
+    if (limit_ > 0) OnNewDisk = [](TTvlkCompress*, int, std::string&) {};
+  }
+
+ protected:
+  std::unique_ptr<TStream> CreateDiskFile(const std::string& name) override {
+    if (limit_ <= 0) return TTvlkCompress::CreateDiskFile(name);
+    auto file = TTvlkCompress::CreateDiskFile(name);
+    return std::make_unique<CappedStream>(std::move(file), limit_);
+  }
+
+ private:
+  // Stops writing at the limit, as a full disk does.
+  class CappedStream : public TStream {
+   public:
+    CappedStream(std::unique_ptr<TStream> inner, std::int64_t limit) : inner_(std::move(inner)), limit_(limit) {}
+    std::int64_t Read(void* buffer, std::int64_t count) override { return inner_->Read(buffer, count); }
+    std::int64_t Write(const void* buffer, std::int64_t count) override {
+      return inner_->Write(buffer, std::max<std::int64_t>(0, std::min(count, limit_ - inner_->Position())));
+    }
+    std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override { return inner_->Seek(offset, origin); }
+    void SetSize(std::int64_t size) override { inner_->SetSize(size); }
+
+   private:
+    std::unique_ptr<TStream> inner_;
+    std::int64_t limit_;
+  };
+
+  std::int64_t limit_;
+};
+
+void Open(TTvlkCompress& engine, const Options& options) {
+  engine.SetCompressedFile(FullArg(options.operands.at(0)));
+  engine.SetOffset(std::int32_t(Number(options, "--offset", 0, 0, 0x7fffffff)));
+  engine.LoadHeaders();
+}
+
+int List(const Options& options) {
+  Need(options, 1, 1);
+  TTvlkCompress engine(nullptr);
+  Open(engine, options);
+  for (int i = 0; i < engine.FileCount(); ++i) {
+    const TFileHeaderRecord& h = engine.Headers().Items(i).Record;
+    std::cout << i << '\t' << h.FileId() << '\t' << h.OriginalSize() << '\t' << h.CompressedSize() << '\t'
+              << int(h.FirstDisk()) << '\t' << int(h.LastDisk()) << '\t' << DateText(h.FileDate()) << '\t'
+              << h.VersionText() << '\t' << h.SourceName() << '\n';
+  }
+  return 0;
+}
+
+int Add(const Options& options) {
+  Need(options, 2, std::size_t(-1));
+  TTvlkCompress engine(nullptr);
+  engine.SetCompressionLevel(Choice<TCompressionLevel>(
+      options, "--level", colMax, {{"none", colNone}, {"fastest", colFastest}, {"default", colDefault}, {"max", colMax}}));
+  const auto fileId = std::int32_t(Number(options, "--id", 0, -0x7fffffffLL - 1, 0x7fffffff));
+  engine.SetCompressedFile(FullArg(options.operands[0]));
+  TStringList files;
+  for (std::size_t i = 1; i < options.operands.size(); ++i) files.Add(PathArg(options.operands[i]));
+  engine.SetFilesToProcess(files);
+  engine.Add(options.values.contains("--append") ? lzcOnlyAdd : lzcOverwrite, fileId);
+  if (engine.Abort()) throw ETvlkCompress("The add was stopped");
+  return 0;
+}
+
+// Every entry of the table, by name, for an extraction of all of them.
+void AllEntries(TTvlkCompress& engine, TStringList& names) {
+  for (int i = 0; i < engine.FileCount(); ++i) names.Add(engine.Headers().Items(i).Record.SourceName());
+}
+
+int Extract(const Options& options) {
+  Need(options, 2, std::size_t(-1));
+  TTvlkCompress engine(nullptr);
+  engine.SetOverwrite(Choice<TOverwriteType>(options, "--overwrite", owAlways,
+                                             {{"always", owAlways},
+                                              {"never", owNever},
+                                              {"version", owVersion},
+                                              {"date", owDate},
+                                              {"versiondate", owVersionDate}}));
+  Open(engine, options);
+  engine.SetExtractDirectory(WithoutTrailingBackslash(FullArg(options.operands[1])));
+  TStringList names;
+  if (options.operands.size() > 2) {
+    for (std::size_t i = 2; i < options.operands.size(); ++i) names.Add(PathArg(options.operands[i]));
+  } else {
+    AllEntries(engine, names);
+  }
+  if (names.Count() == 0) return 0;
+  engine.SetFilesToProcess(names);
+  engine.Extract();
+  if (engine.Abort()) throw ETvlkCompress("The extraction was stopped");
+  return 0;
+}
+
+int Verify(const Options& options) {
+  Need(options, 1, 1);
+  TTvlkCompress engine(nullptr);
+  Open(engine, options);
+  // Each entry is inflated into a scratch folder under a name of its own and checked by the engine.
+  const std::string scratch = WithoutTrailingBackslash(TempFileName(false));
+  struct Cleanup {
+    std::string dir;
+    ~Cleanup() {
+      for (const auto& f : os::FindFiles(dir + "\\*")) os::DeleteFile(dir + "\\" + f.name);
+      os::RemoveDirectory(dir);
+    }
+  } cleanup{scratch};
+  engine.SetExtractDirectory(scratch);
+  for (int i = 0; i < engine.FileCount(); ++i) {
+    TStringList one;
+    one.Add(engine.Headers().Items(i).Record.SourceName());
+    engine.SetFilesToProcess(one);
+    engine.DestFileName = "entry" + std::to_string(i);
+    engine.Extract();
+    if (engine.Abort()) throw ETvlkCompress("The verification was stopped");
+    os::DeleteFile(scratch + "\\entry" + std::to_string(i));
+  }
+  return 0;
+}
+
+int Transfer(const Options& options) {
+  Need(options, 2, 2);
+  TLimitedDiskEngine engine(Number(options, "--disk-size", 0, 1024, 0x7fffffff));
+  Open(engine, options);
+  engine.TransferToDisks(WithoutTrailingBackslash(FullArg(options.operands[1])), "files.1");
+  if (engine.Abort()) throw ETvlkCompress("The transfer was stopped");
+  return 0;
+}
+
+std::string OneLine(std::string text) {
+  std::replace(text.begin(), text.end(), '\r', ' ');
+  std::replace(text.begin(), text.end(), '\n', ' ');
+  return text;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    Options options = Parse(argc, argv);
+    EnterHostDirectory();
+    if (options.command == "list") return List(options);
+    if (options.command == "add") return Add(options);
+    if (options.command == "extract") return Extract(options);
+    if (options.command == "verify") return Verify(options);
+    return Transfer(options);
+  } catch (const UsageError& e) {
+    std::cerr << "tvkarc: " << e.message << "\n" << kUsage;
+    return 2;
+  } catch (const std::exception& e) {
+    std::cerr << OneLine(e.what()) << "\n";
+    return 1;
+  }
+}
