@@ -193,6 +193,18 @@ std::string ExtractFileDir(const std::string& name) {
 
 std::string ExtractFileName(const std::string& name) { return name.substr(NameStart(name)); }
 
+std::string ExtractFileDrive(const std::string& name) {
+  if (name.size() >= 2 && name[1] == ':') return name.substr(0, 2);
+  if (name.size() >= 2 && name[0] == '\\' && name[1] == '\\') {
+    // Server and share: up to the backslash after the share name.
+    std::size_t server = name.find('\\', 2);
+    if (server == std::string::npos) return name;
+    std::size_t share = name.find('\\', server + 1);
+    return name.substr(0, share);
+  }
+  return std::string();
+}
+
 std::string ExtractFileExt(const std::string& name) {
   std::size_t start = NameStart(name);
   std::size_t dot = name.rfind('.');

@@ -80,6 +80,8 @@ int AnsiCompareText(const std::string& a, const std::string& b);  // in the user
 std::string ExtractFilePath(const std::string& name);
 std::string ExtractFileDir(const std::string& name);  // without the trailing backslash, "C:\" kept
 std::string ExtractFileName(const std::string& name);
+// "C:" of "C:\Dir\File", "\\server\share" of a network path; empty for a relative name.
+std::string ExtractFileDrive(const std::string& name);
 std::string ExtractFileExt(const std::string& name);  // with the dot; empty when there is none
 std::string ChangeFileExt(const std::string& name, const std::string& extension);
 
