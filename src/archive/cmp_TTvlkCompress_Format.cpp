@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstring>
 #include <limits>
 
@@ -17,6 +18,14 @@ const char* const kCannotReadCount = "Could not read the file header count for t
 const char* const kCannotWriteHeaders = "Could not write the file headers for the compressed file";
 
 std::string FirstField(const std::string& text) { return GetField(text, 1, ';'); }
+
+// The file system's 2-second date stamp: whole even seconds, as every build and file system agree on.
+TDateTime TwoSecondStamp(TDateTime date) {
+  const double days = std::floor(date);
+  double seconds = std::floor((date - days) * 86400.0 + 1e-6);
+  seconds -= std::fmod(seconds, 2.0);
+  return days + seconds / 86400.0;
+}
 
 void PutLE32(std::uint8_t* at, std::uint32_t value) {
   for (int i = 0; i < 4; ++i) at[i] = std::uint8_t(value >> (8 * i));
@@ -70,7 +79,7 @@ void TFileHeader::BuildFromSource(const std::string& itemText) {
     auto date = file.LastWriteTime();
     size = file.Size();
     if (!date || size < 0) throw ETvlkCompress("Cannot open the file %s", {name});
-    Record.SetFileDate(*date);
+    Record.SetFileDate(TwoSecondStamp(*date));
   }
   // Sizes and positions are signed 32-bit in the format.
   if (size > std::numeric_limits<std::int32_t>::max())

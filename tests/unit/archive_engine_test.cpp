@@ -152,7 +152,9 @@ TEST(ArchiveEngine, ExtractionRules) {
     archivetest::ExtractFiles(engine, dir / "a.tvk", dir / "out", {dir / "src.txt"});
     EXPECT_EQ(ReadFile(dest), row.replaced ? "new contents" : "old");
     EXPECT_EQ(doneCalls, 1);
-    if (!row.replaced) EXPECT_EQ(statusCalls, 1);
+    if (!row.replaced) {
+      EXPECT_EQ(statusCalls, 1);
+    }
   }
 }
 
