@@ -118,3 +118,13 @@ void TComponent::Destroying() {
   state_ |= csDestroying;
   for (const auto& c : components_) c->Destroying();
 }
+
+void TList::Remove(TObject* item) {
+  auto it = std::find(items_.begin(), items_.end(), item);
+  if (it != items_.end()) items_.erase(it);
+}
+
+int TList::IndexOf(const TObject* item) const {
+  auto it = std::find(items_.begin(), items_.end(), item);
+  return it == items_.end() ? -1 : int(it - items_.begin());
+}

@@ -104,3 +104,21 @@ class TComponent : public TPersistent {
   std::intptr_t tag_ = 0;
   TComponentState state_ = 0;
 };
+
+// A list of object references that owns none of them.
+class TList : public TObject {
+ public:
+  std::string ClassName() const override { return "TList"; }
+  int Count() const { return int(items_.size()); }
+  TObject* Items(int index) const { return items_.at(std::size_t(index)); }
+  int Add(TObject* item) {
+    items_.push_back(item);
+    return Count() - 1;
+  }
+  void Remove(TObject* item);
+  int IndexOf(const TObject* item) const;
+  void Clear() { items_.clear(); }
+
+ private:
+  std::vector<TObject*> items_;
+};

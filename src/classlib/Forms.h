@@ -7,7 +7,27 @@
 
 #include "classlib/Classes.h"
 
-class TCustomForm;  // the forms arrive with the program's windows
+// A form: the owner of the program's components. Its window arrives with the program's windows; what
+// the components need of it is here.
+class TCustomForm : public TComponent {
+ public:
+  using TComponent::TComponent;
+  std::string ClassName() const override { return "TCustomForm"; }
+  TNotifyEvent OnActivate;
+};
+
+class TForm : public TCustomForm {
+ public:
+  using TCustomForm::TCustomForm;
+  std::string ClassName() const override { return "TForm"; }
+};
+
+// A non-visual container of components.
+class TDataModule : public TComponent {
+ public:
+  using TComponent::TComponent;
+  std::string ClassName() const override { return "TDataModule"; }
+};
 
 using TExceptionEvent = std::function<void(TObject* sender, const std::exception& e)>;
 

@@ -121,6 +121,11 @@ std::optional<std::string> TempPath();  // ends with a backslash
 // A new unique file "<dir>\<prefix><hex>.tmp", created empty (unique == 0), or just named (unique != 0).
 std::optional<std::string> TempFileName(const std::string& dir, const std::string& prefix, unsigned unique);
 std::string ModuleFileName();  // full path of the running program
+// The program's parameters, without the program itself. On Windows the command line is split at blanks
+// outside double quotes, and the quotes are dropped: "-sC:\My Build" is one parameter.
+std::vector<std::string> CommandLineArguments();
+// That split, for a whole command line (whose first element is the program).
+std::vector<std::string> SplitCommandLine(const std::string& commandLine);
 std::optional<std::string> ShortPathName(const std::string& path);
 std::optional<std::string> WindowsDirectory();
 std::optional<std::string> SystemDirectory();

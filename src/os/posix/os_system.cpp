@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 
 #include "os/posix/posix_internal.h"
 
@@ -223,6 +224,15 @@ std::string ModuleFileName() {
   std::string path = "Z:" + std::string(buffer, static_cast<std::size_t>(length));
   std::replace(path.begin(), path.end(), '/', '\\');
   return path;
+}
+
+std::vector<std::string> CommandLineArguments() {
+  std::vector<std::string> parts;
+  std::ifstream in("/proc/self/cmdline", std::ios::binary);
+  std::string part;
+  while (std::getline(in, part, '\0')) parts.push_back(part);
+  if (!parts.empty()) parts.erase(parts.begin());
+  return parts;
 }
 
 // The native build has no 8.3 names, so an existing path is its own short form.

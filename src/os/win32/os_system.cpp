@@ -31,6 +31,12 @@ std::string ModuleFileName() {
   return n == 0 || n >= kPathBuffer ? std::string() : std::string(buffer, n);
 }
 
+std::vector<std::string> CommandLineArguments() {
+  std::vector<std::string> parts = SplitCommandLine(::GetCommandLineA());
+  if (!parts.empty()) parts.erase(parts.begin());
+  return parts;
+}
+
 std::optional<std::string> ShortPathName(const std::string& path) {
   std::string buffer(kPathBuffer, '\0');
   for (;;) {
