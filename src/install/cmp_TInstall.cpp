@@ -1,0 +1,127 @@
+#include "install/cmp_TInstall.h"
+
+#include <cctype>
+
+#include "os/os.h"
+#include "support/routines_Strings.h"
+
+TCustomInstall* CurrentInstall = nullptr;
+
+namespace {
+constexpr char kSwitchLetters[] = "bfdersc";  // in the order of TCommandSwitch
+
+int SwitchOf(char letter) {
+  const char lower = static_cast<char>(std::tolower(static_cast<unsigned char>(letter)));
+  for (int i = 0; i < 7; ++i)
+    if (std::tolower(static_cast<unsigned char>(kSwitchLetters[i])) == lower) return i;
+  return -1;
+}
+}  // namespace
+
+TCustomInstall::TCustomInstall(TComponent* owner) : TFileContainer(owner) {
+  if (CurrentInstall != nullptr)
+    throw IEInstall("The TInstall component does not currently support the use of 2 TInstall components in the same project");
+  if (dynamic_cast<TCustomForm*>(owner) == nullptr && dynamic_cast<TDataModule*>(owner) == nullptr)
+    throw IEInstall("The owner of the TInstall component must be a form or a data module");
+  // Defaults go in directly: the specifiers could not yet be validated against an install component.
+  StoreArchiveFileType(StandardPathSpecifiers().FindByClass<TpsMainArchiveFile>());
+  defaultArchiveFileType_ = true;
+  archiveFile_.clear();
+  CurrentInstall = this;
+  SetPathInstall(this);
+  StoreDestDirType(StandardPathSpecifiers().FindByClass<TpsProgramFiles>());
+  defaultDestDirType_ = true;
+  destDir_ = "\\MyApplication";
+  allowChangeDir_ = true;
+  groupName_ = "Main";
+}
+
+TCustomInstall::~TCustomInstall() {
+  if (CurrentInstall == this) {
+    CurrentInstall = nullptr;
+    SetPathInstall(nullptr);
+  }
+}
+
+void TCustomInstall::SetAutoMaximizeWindow(bool value) {
+  autoMaximizeWindow_ = value;
+  if (value && !Loading()) hideMainForm_ = false;
+}
+
+void TCustomInstall::SetHideMainForm(bool value) {
+  hideMainForm_ = value;
+  if (value && !Loading()) autoMaximizeWindow_ = false;
+}
+
+void TCustomInstall::SetDistributeType(TDistributeType value) {
+  if (!Loading()) {
+    if (!InState(csDesigning)) throw IEInstall("DistributeType can only be set at design-time");
+    if (netLocation_ == nullptr && value != dtTraditional)
+      throw IEInstallNetLocNil("Must assign a net location via the NetLocation property before you can set the distribute type");
+  }
+  distributeType_ = value;
+}
+
+void TCustomInstall::SetNetLocation(TComponent* value) {
+  TFileContainer::SetNetLocation(value);
+  if (value == nullptr) distributeType_ = dtTraditional;
+}
+
+void TCustomInstall::SetUseLoadingProgram(bool value) {
+  useLoadingProgram_ = value;
+  if (value && !Loading()) {
+    StoreArchiveFileType(StandardPathSpecifiers().FindByClass<TpsMainArchiveFile>());
+    archiveFile_.clear();
+  }
+}
+
+void TCustomInstall::SetPresetupFiles(const TStrings& files) {
+  TStringList kept;
+  for (int i = 0; i < files.Count(); ++i)
+    if (!Trim(files.Get(i)).empty()) kept.Add(files.Get(i));
+  presetupFiles_.Assign(&kept);
+}
+
+void TCustomInstall::AddPresetupFile(const std::string& path, bool checkDuplicates) {
+  if (checkDuplicates)
+    for (int i = 0; i < presetupFiles_.Count(); ++i)
+      if (SameText(ExtractFileName(presetupFiles_.Get(i)), ExtractFileName(path))) return;
+  presetupFiles_.Add(path);
+}
+
+void TCustomInstall::ParseCommandLine() { ParseCommandLine(os::CommandLineArguments()); }
+
+void TCustomInstall::ParseCommandLine(const std::vector<std::string>& parameters) {
+  commandFlags_.fill(false);
+  commandArgs_.fill(std::string());
+  for (const std::string& parameter : parameters) {
+    const int which = parameter.size() >= 2 && parameter[0] == '-' ? SwitchOf(parameter[1]) : -1;
+    if (which < 0)
+      throw IException(
+          "Invalid parameter <%s>. Valid command line parameters are: -b (Build), -d (Debug), -f (Transfer to "
+          "floppies), -e (Called by self-extractor), -r (After reboot)",
+          {parameter});
+    commandFlags_[std::size_t(which)] = true;
+    commandArgs_[std::size_t(which)] = parameter.substr(2);
+  }
+}
+
+std::string TCustomInstall::SourceDirectory() const {
+  return WithoutTrailingBackslash(ExtractFilePath(os::ModuleFileName()));
+}
+
+std::optional<std::string> TCustomInstall::SelfExtractorName() const {
+  if (!commandFlags_[cmdSelfExtract]) return std::nullopt;
+  return commandArgs_[cmdSelfExtract];
+}
+
+void TCustomInstall::Loaded() {
+  TFileContainer::Loaded();
+  if (!InState(csDesigning)) {
+    ParseCommandLine();
+    if (commandFlags_[cmdDebug] && (!commandFlags_[cmdSource] || Trim(commandArgs_[cmdSource]).empty()))
+      throw IEInstall(
+          "You forgot to pass in the build directory. In Run | Parameters, follow this format: -d \"-sC:\\My Build\"");
+  }
+  sourceDir_ = commandFlags_[cmdSource] ? commandArgs_[cmdSource] : SourceDirectory();
+}

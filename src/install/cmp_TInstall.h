@@ -1,0 +1,103 @@
+// The install component: the root of an installation, placed on the program's main form. It holds the
+// settings of the whole installation and, as a file container, the files below it; its archive is the
+// main archive. At most one exists in a process (CurrentInstall).
+#pragma once
+
+#include <array>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "classlib/Forms.h"
+#include "install/cmp_TInstallContainer_InstallFile.h"
+#include "install/cmp_TInstallInformation.h"
+
+// The command-line switches, by their letter: -b -f -d -e -r -s -c.
+enum TCommandSwitch : int { cmdBuild, cmdFloppies, cmdDebug, cmdSelfExtract, cmdReboot, cmdSource, cmdCleanup };
+
+using TCleanupEvent = std::function<void(TCustomInstall* install, bool& Continue)>;
+using TRebootWindowsEvent = std::function<void(TCustomInstall* install, bool& Continue)>;
+using TBeforeRunFileEvent =
+    std::function<void(TCustomInstall* install, TCustomInstallFile* fileToRun, bool& DefaultAction)>;
+using TUserAbortEvent = std::function<void(TCustomInstall* install, bool& QuitOut)>;
+
+class TCustomInstall : public TFileContainer {
+ public:
+  static constexpr int kClassId = 5;
+  // IEInstall when another install component exists or the owner is neither a form nor a data module.
+  explicit TCustomInstall(TComponent* owner);
+  ~TCustomInstall() override;
+  std::string ClassName() const override { return "TCustomInstall"; }
+
+  bool AutoMaximizeWindow() const { return autoMaximizeWindow_; }
+  void SetAutoMaximizeWindow(bool value);
+  bool HideMainForm() const { return hideMainForm_; }
+  void SetHideMainForm(bool value);
+  TBuildInfo& BuildInfo() { return buildInfo_; }
+  void SetBuildInfo(const TBuildInfo& value) { buildInfo_.Assign(&value); }
+  TInstallInformation& Information() { return information_; }
+  void SetInformation(const TInstallInformation& value) { information_.Assign(&value); }
+  TDistributeType DistributeType() const { return distributeType_; }
+  // Only at design time, and only with a net location unless the value is dtTraditional.
+  void SetDistributeType(TDistributeType value);
+  TStringList& PresetupFiles() { return presetupFiles_; }
+  // Lines blank after trimming are left out.
+  void SetPresetupFiles(const TStrings& files);
+  // Appends Path unless asked to check and a file of the same name (directory ignored) is there.
+  void AddPresetupFile(const std::string& path, bool checkDuplicates);
+  bool Reboot() const { return reboot_; }
+  void SetReboot(bool value) { reboot_ = value; }
+  bool RunAutomatic() const { return runAutomatic_; }
+  void SetRunAutomatic(bool value) { runAutomatic_ = value; }
+  bool UseLoadingProgram() const { return useLoadingProgram_; }
+  void SetUseLoadingProgram(bool value);
+  void SetNetLocation(TComponent* value) override;
+
+  // The command line: which switches were given and the text after each switch letter.
+  void ParseCommandLine();
+  // IException "Invalid parameter <%s>. ..." for anything but the seven switches.
+  void ParseCommandLine(const std::vector<std::string>& parameters);
+  bool CommandFlag(TCommandSwitch which) const { return commandFlags_[which]; }
+  const std::string& CommandArg(TCommandSwitch which) const { return commandArgs_[which]; }
+  // The directory of the distributables: the -s argument, or the program's own directory.
+  const std::string& FSourceDir() const { return sourceDir_; }
+  // The directory of the program's own file, without trailing backslash.
+  std::string SourceDirectory() const;
+
+  // An installation run is in progress.
+  bool Installing() const { return installing_; }
+
+  std::string InstallSourceDir() const override { return sourceDir_; }
+  std::optional<std::string> SelfExtractorName() const override;
+  void Loaded() override;
+
+  TNotifyEvent OnAfterInitialized, OnAfterNotifyBadInstall, OnAfterNotifyGoodInstall, OnAfterReadArchiveInfo,
+      OnBeforeNotifyBadInstall, OnBeforeNotifyGoodInstall, OnBeforeReadArchiveInfo, OnFailedReboot;
+  TCleanupEvent OnBeforeCleanup;
+  TRebootWindowsEvent OnBeforeReboot;
+  TBeforeRunFileEvent OnBeforeRunFile;
+  TUserAbortEvent OnBeforeShutdown;
+  TUserAbortEvent OnUserAbort;
+
+ private:
+  std::array<bool, 7> commandFlags_{};
+  std::array<std::string, 7> commandArgs_{};
+  std::string sourceDir_;
+  TBuildInfo buildInfo_;
+  TInstallInformation information_;
+  TStringList presetupFiles_;
+  TDistributeType distributeType_ = dtTraditional;
+  bool autoMaximizeWindow_ = true;
+  bool hideMainForm_ = false;
+  bool reboot_ = false;
+  bool runAutomatic_ = true;
+  bool useLoadingProgram_ = true;
+  bool installing_ = false;
+};
+
+class TInstall : public TCustomInstall {
+ public:
+  using TCustomInstall::TCustomInstall;
+  std::string ClassName() const override { return "TInstall"; }
+};

@@ -1,0 +1,141 @@
+// The install file: one file to be installed, where it comes from at build time, which archive holds it,
+// where it goes and how an existing file there is treated; its settings rules and file information.
+#pragma once
+
+#include <string>
+
+#include "install/cmp_TInstallContainer_Files.h"
+
+class TCustomInstallFile : public TFileRelated {
+ public:
+  static constexpr int kClassId = 4;
+  // Joins AllInstallFiles and takes the lowest free unique identifier (0 when all 2000 are taken).
+  explicit TCustomInstallFile(TComponent* owner);
+  ~TCustomInstallFile() override;
+  // IncludeFromDir and FileName from Path; then, for the second form, the container.
+  static TCustomInstallFile* CreateFromPath(TComponent* owner, const std::string& path);
+  static TCustomInstallFile* CreateInContainer(TComponent* owner, TInstallContainer* container, const std::string& path);
+  std::string ClassName() const override { return "TCustomInstallFile"; }
+  int RegisteredType() const override { return kInstallFileType; }
+
+  // State of the last operation.
+  bool DestExisted() const { return destExisted_; }
+  bool WasInUse() const { return wasInUse_; }
+  bool Replace() const { return replace_; }
+  int CompressedSize() const { return compressedSize_; }
+  std::uint8_t CompressState() const { return compressState_; }
+  void SetCompressState(std::uint8_t state) { compressState_ = state; }
+  bool InNetArchive() const { return inNetArchive_; }
+  void SetInNetArchive(bool value) { inNetArchive_ = value; }
+  const std::string& ArchiveUsed() const { return archiveUsed_; }
+  std::uint8_t FileOperation() const { return fileOperation_; }
+
+  // File information: of the source file at build time, of the archive entry when installing.
+  TDateTime Date() const { return date_; }
+  int Size() const { return size_; }
+  const std::string& Version() const { return version_; }
+
+  // Settings. The setters of Container, IncludeFromDir, ActiveX, FileType, DestDirType, DestName, DestDir
+  // and FileName apply the settings rules unless the owner is loading.
+  bool ActiveX() const { return activeX_; }
+  virtual void SetActiveX(bool value);
+  const std::string& DestName() const { return destName_; }
+  virtual void SetDestName(const std::string& value);
+  const std::string& FileName() const { return fileName_; }
+  virtual void SetFileName(const std::string& value);
+  TInstallFileType FileType() const { return fileType_; }
+  virtual void SetFileType(TInstallFileType value);
+  const std::string& IncludeFromDir() const { return includeFromDir_; }
+  virtual void SetIncludeFromDir(const std::string& value);
+  void SetContainer(TInstallContainer* value) override;
+  void SetDestDir(const std::string& value) override;
+  void SetDestDirType(TCustomPathSpecifier* value) override;
+  TOverwriteType OverwriteMode() const { return overwriteMode_; }
+  void SetOverwriteMode(TOverwriteType mode) { overwriteMode_ = mode; }
+  bool RegisterAsHelp() const { return registerAsHelp_; }
+  void SetRegisterAsHelp(bool value) { registerAsHelp_ = value; }
+  bool RunAfterInstall() const { return runAfterInstall_; }
+  void SetRunAfterInstall(bool value) { runAfterInstall_ = value; }
+  bool UpdateDLLCounter() const { return updateDLLCounter_; }
+  void SetUpdateDLLCounter(bool value) { updateDLLCounter_ = value; }
+  // The stored "UniqueID" value: the key of the file's archive entry. A file that got no free identifier
+  // (0 when all 2000 are taken) does not clear the flag of the file that holds it.
+  int UniqueID() const { return uniqueID_; }
+  void SetUniqueID(int value);
+
+  TInstallFileNotifyEvent OnAfterCompress, OnAfterCopy, OnAfterInstall, OnBeforeCompress, OnBeforeCopy,
+      OnBeforeInstall;
+  TInstallFileStatusEvent OnStatus;
+  TInstallFileNewDiskEvent OnNewDisk;
+  TInstallFileNotifyEvent OnReplacing;
+
+  // IncludeFromDir\FileName: also the name of the file's archive entry.
+  std::string SourcePath() const;
+  // GetDestDir\DestName.
+  std::string DestPath();
+  // A file with a location of its own, or one that may not be written, has a net archive of its own.
+  bool NeedsOwnNetArchive() const;
+  std::string GetArchiveFile() override;
+
+  // The archive engine's abort handler: raises EAIUserAbort.
+  [[noreturn]] virtual void Aborted();
+  // 1 compresses, 2 installs, 3 copies; FileOperation is 0 afterwards.
+  virtual void Process(std::uint8_t operation);
+  // Adds the source file to the archive the container chose for it.
+  virtual void Compress();
+  virtual void ReadInfoFromArchive();
+  virtual void ReadInfoFromFile();
+  // Whether the source file's version resource says it registers itself.
+  virtual bool IsOLESelfRegister();
+  // The 72-byte file information record: size, date, component name and version.
+  void WriteInfoRecord(TStream& stream);
+
+  // The archive engine's callbacks, handed to an engine for an operation on this file.
+  void EngineStatus(TTvlkCompress* engine, const TlzhFileStats& stats);
+  void EngineNewDisk(TTvlkCompress* engine, int diskNumber, std::string& path);
+
+  void Loaded() override;
+
+ protected:
+  // The settings rules; each setter calls it with one of the eight values changed.
+  void ApplySettings(TInstallContainer* newContainer, std::string newIncludeFromDir, bool newActiveX,
+                     TInstallFileType newFileType, TCustomPathSpecifier* newDestDirType, std::string newDestName,
+                     std::string newDestDir, std::string newFileName);
+  void ReadInfoFromArchivePath(const std::string& path);
+  // Passes a code upward when the file has a container.
+  void PassUp(int code, TObject* po);
+  [[noreturn]] void ArchiveBlank() const;
+  void ReleaseUniqueID();
+
+  bool destExisted_ = false;
+  bool wasInUse_ = false;
+  bool replace_ = false;
+  bool activeX_ = false;
+  int compressedSize_ = 0;
+  std::uint8_t compressState_ = 0;
+  bool inNetArchive_ = false;
+  std::string archiveUsed_;
+  TDateTime date_ = 0;
+  std::string destName_;
+  std::string fileName_;
+  TInstallFileType fileType_ = iftNormal;
+  std::string includeFromDir_;
+  TOverwriteType overwriteMode_ = owAlways;
+  bool registerAsHelp_ = false;
+  bool runAfterInstall_ = false;
+  int size_ = 0;
+  std::uint8_t fileOperation_ = opNone;
+  int uniqueID_ = 0;
+  bool holdsUniqueID_ = false;  // the table's flag for uniqueID_ is this file's to clear
+  bool updateDLLCounter_ = false;
+  std::string version_;
+};
+
+// Whether a file's version resource carries "OLESelfRegister" in its first translation's strings.
+bool IsOLESelfRegisterFile(const std::string& path);
+
+class TInstallFile : public TCustomInstallFile {
+ public:
+  using TCustomInstallFile::TCustomInstallFile;
+  std::string ClassName() const override { return "TInstallFile"; }
+};
