@@ -15,6 +15,7 @@ namespace {
 
 constexpr int kInputBuffer = 65536;
 constexpr int kOutputBuffer = 4096;
+constexpr int kWriteBuffer = 65536;  // a multiple of kOutputBuffer
 
 TTvlkCompress* MakeSharedArchiveEngine() {
   static std::unique_ptr<TTvlkCompress> engine = std::make_unique<TTvlkCompress>(nullptr);
@@ -413,7 +414,10 @@ void TTvlkCompress::Decompress(const TFileHeaderRecord& entry, TStream& dest, co
   TZlibInflater inflater;
   z_stream& z = inflater.Stream();
   std::vector<Bytef> input(kInputBuffer);
-  std::vector<Bytef> output(kOutputBuffer);
+  // Each filling gives inflate 4096 bytes of room, but the fillings are gathered into one larger buffer
+  // that goes to the disk in one write: a system call per 4 KB would cost a third of the speed.
+  std::vector<Bytef> output(kWriteBuffer);
+  std::size_t pending = 0;
   const std::int64_t limit = std::int64_t(offset_) + entry.EndPosition();
   std::int64_t produced = 0;
   bool ended = false;
@@ -427,9 +431,14 @@ void TTvlkCompress::Decompress(const TFileHeaderRecord& entry, TStream& dest, co
     }
     return archive_->Read(input.data(), want);
   };
+  auto flush = [&] {
+    if (pending > 0 && dest.Write(output.data(), std::int64_t(pending)) != std::int64_t(pending)) DiskFull();
+    pending = 0;
+  };
 
   while (passes > 0) {
-    z.next_out = output.data();
+    if (output.size() - pending < std::size_t(kOutputBuffer)) flush();
+    z.next_out = output.data() + pending;
     z.avail_out = kOutputBuffer;
     while (z.avail_out > 0 && !ended) {
       if (z.avail_in == 0) {
@@ -449,7 +458,7 @@ void TTvlkCompress::Decompress(const TFileHeaderRecord& entry, TStream& dest, co
     if (have > 0) {
       // More output than recorded can only be damage; stop before writing it.
       if (have > entry.OriginalSize() - produced) throw ETvlkCompress(kSizeMismatch, {entry.SourceName()});
-      if (dest.Write(output.data(), have) != have) DiskFull();
+      pending += std::size_t(have);
       produced += have;
       stats_.BytesDone += have;
       stats_.TotalBytesDone += have;
@@ -465,6 +474,7 @@ void TTvlkCompress::Decompress(const TFileHeaderRecord& entry, TStream& dest, co
     }
     --passes;
   }
+  flush();
   // The stream must end exactly where the entry's bytes end.
   const bool leftover = z.avail_in > 0 || currentDisk_ < entry.LastDisk() || archive_->Position() <= limit;
   if (!ended || leftover) throw ETvlkCompress(corrupt);
