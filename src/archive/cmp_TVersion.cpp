@@ -141,7 +141,7 @@ std::unique_ptr<TVersionResource> sharedReader;
 
 }  // namespace
 
-std::uint16_t LanguageID(TLanguage language) {
+std::uint16_t TVersionResource::LanguageID(TLanguage language) {
   if (language <= lnBahasa) return static_cast<std::uint16_t>(0x0401 + (language - lnArabic));
   switch (language) {
     case lnSimplifiedChinese: return 0x0804;
@@ -160,7 +160,7 @@ std::uint16_t LanguageID(TLanguage language) {
   }
 }
 
-std::uint16_t CodePage(TCharacterSet characterSet) {
+std::uint16_t TVersionResource::CodePage(TCharacterSet characterSet) {
   static const std::array<std::uint16_t, 12> pages = {0, 932, 949, 950, 1200, 1250,
                                                       1251, 1252, 1253, 1254, 1255, 1256};
   return pages.at(static_cast<std::size_t>(characterSet));

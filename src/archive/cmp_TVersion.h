@@ -19,24 +19,6 @@ enum TFileNewerResult : int {
   fnKeep = 3,           // the destination is newer or is to stay
 };
 
-// The language half of a string-table key.
-enum TLanguage {
-  lnArabic, lnBulgarian, lnCatalan, lnTraditionalChinese, lnCzech, lnDanish, lnGerman, lnGreek, lnUSEnglish,
-  lnCastilianSpanish, lnFinnish, lnFrench, lnHebrew, lnHungarian, lnIcelandic, lnItalian, lnJapanese, lnKorean,
-  lnDutch, lnNorwegianBokmal, lnPolish, lnBrazilianPortuguese, lnRhaetoRomanic, lnRomanian, lnRussian,
-  lnCroatoSerbian, lnSlovak, lnAlbanian, lnSwedish, lnThai, lnTurkish, lnUrdu, lnBahasa, lnSimplifiedChinese,
-  lnSwissGerman, lnUKEnglish, lnMexicanSpanish, lnBelgianFrench, lnSwissItalian, lnBelgianDutch,
-  lnNorwegianNynorsk, lnPortuguese, lnSerboCroatian, lnCanadianFrench, lnSwissFrench,
-};
-
-// The code-page half of a string-table key.
-enum TCharacterSet {
-  csASCII, csJapan, csKorea, csTaiwan, csUnicode, csLatin2, csCyrillic, csMultilingual, csGreek, csTurkish,
-  csHebrew, csArabic,
-};
-
-std::uint16_t LanguageID(TLanguage language);        // lnUSEnglish: 0x0409
-std::uint16_t CodePage(TCharacterSet characterSet);  // csMultilingual: 1252
 
 // What a version resource says about its file. Every text is empty after reading a file without one.
 class TVersionInfo : public TPersistent {
@@ -73,6 +55,26 @@ class TVersionInfo : public TPersistent {
 // or without a resource leaves every text empty.
 class TVersionResource : public TComponent {
  public:
+  // The language half of a string-table key (the version resource's own: the translator has a
+  // TLanguage class of its own).
+  enum TLanguage {
+    lnArabic, lnBulgarian, lnCatalan, lnTraditionalChinese, lnCzech, lnDanish, lnGerman, lnGreek, lnUSEnglish,
+    lnCastilianSpanish, lnFinnish, lnFrench, lnHebrew, lnHungarian, lnIcelandic, lnItalian, lnJapanese, lnKorean,
+    lnDutch, lnNorwegianBokmal, lnPolish, lnBrazilianPortuguese, lnRhaetoRomanic, lnRomanian, lnRussian,
+    lnCroatoSerbian, lnSlovak, lnAlbanian, lnSwedish, lnThai, lnTurkish, lnUrdu, lnBahasa, lnSimplifiedChinese,
+    lnSwissGerman, lnUKEnglish, lnMexicanSpanish, lnBelgianFrench, lnSwissItalian, lnBelgianDutch,
+    lnNorwegianNynorsk, lnPortuguese, lnSerboCroatian, lnCanadianFrench, lnSwissFrench,
+  };
+
+  // The code-page half of a string-table key.
+  enum TCharacterSet {
+    csASCII, csJapan, csKorea, csTaiwan, csUnicode, csLatin2, csCyrillic, csMultilingual, csGreek, csTurkish,
+    csHebrew, csArabic,
+  };
+
+  static std::uint16_t LanguageID(TLanguage language);        // lnUSEnglish: 0x0409
+  static std::uint16_t CodePage(TCharacterSet characterSet);  // csMultilingual: 1252
+
   // Starts on the program's own file, US English, Windows-1252.
   explicit TVersionResource(TComponent* owner);
   std::string ClassName() const override { return "TVersionResource"; }

@@ -100,33 +100,33 @@ TEST(VersionResource, LanguageAndCharacterSetChooseTheStringTable) {
   REQUIRE_FIXTURES();
   TVersionResource reader(nullptr);
   EXPECT_EQ(reader.FileName(), os::ModuleFileName());
-  EXPECT_EQ(reader.Language(), lnUSEnglish);
-  EXPECT_EQ(reader.CharacterSet(), csMultilingual);
+  EXPECT_EQ(reader.Language(), TVersionResource::lnUSEnglish);
+  EXPECT_EQ(reader.CharacterSet(), TVersionResource::csMultilingual);
 
   reader.SetFileName(Fixture("font.dll"));
   EXPECT_EQ(reader.VersionInfo()->CompanyName(), "");
-  reader.SetLanguage(lnGerman);  // 0407 with 1252: still not the font's table
+  reader.SetLanguage(TVersionResource::lnGerman);  // 0407 with 1252: still not the font's table
   EXPECT_EQ(reader.VersionInfo()->CompanyName(), "");
-  reader.SetCharacterSet(csUnicode);  // 040704B0
+  reader.SetCharacterSet(TVersionResource::csUnicode);  // 040704B0
   EXPECT_EQ(reader.VersionInfo()->CompanyName(), "Deutsche Schriften");
-  reader.SetLanguage(lnSwissGerman);
+  reader.SetLanguage(TVersionResource::lnSwissGerman);
   EXPECT_EQ(reader.VersionInfo()->CompanyName(), "");
 }
 
 TEST(VersionResource, LanguageIdentifiersAndCodePages) {
   const struct {
-    TLanguage language;
+    TVersionResource::TLanguage language;
     std::uint16_t id;
   } languages[] = {
-      {lnArabic, 0x0401}, {lnGerman, 0x0407}, {lnUSEnglish, 0x0409}, {lnBahasa, 0x0421},
-      {lnSimplifiedChinese, 0x0804}, {lnUKEnglish, 0x0809}, {lnSerboCroatian, 0x081A},
-      {lnCanadianFrench, 0x0C0C}, {lnSwissFrench, 0x100C},
+      {TVersionResource::lnArabic, 0x0401}, {TVersionResource::lnGerman, 0x0407}, {TVersionResource::lnUSEnglish, 0x0409}, {TVersionResource::lnBahasa, 0x0421},
+      {TVersionResource::lnSimplifiedChinese, 0x0804}, {TVersionResource::lnUKEnglish, 0x0809}, {TVersionResource::lnSerboCroatian, 0x081A},
+      {TVersionResource::lnCanadianFrench, 0x0C0C}, {TVersionResource::lnSwissFrench, 0x100C},
   };
-  for (const auto& row : languages) EXPECT_EQ(LanguageID(row.language), row.id) << row.language;
-  EXPECT_EQ(CodePage(csASCII), 0);
-  EXPECT_EQ(CodePage(csUnicode), 1200);
-  EXPECT_EQ(CodePage(csMultilingual), 1252);
-  EXPECT_EQ(CodePage(csArabic), 1256);
+  for (const auto& row : languages) EXPECT_EQ(TVersionResource::LanguageID(row.language), row.id) << row.language;
+  EXPECT_EQ(TVersionResource::CodePage(TVersionResource::csASCII), 0);
+  EXPECT_EQ(TVersionResource::CodePage(TVersionResource::csUnicode), 1200);
+  EXPECT_EQ(TVersionResource::CodePage(TVersionResource::csMultilingual), 1252);
+  EXPECT_EQ(TVersionResource::CodePage(TVersionResource::csArabic), 1256);
 }
 
 TEST(CompareVersions, FieldByField) {
