@@ -259,17 +259,17 @@ void TFileContainer::EndOperation() {
   Broadcast(this, -996, nullptr);
 }
 
-void TFileContainer::CopyFiles() {
+template <class Body>
+void TFileContainer::RunOperation(std::uint8_t operation, bool includeAll, Body body) {
   try {
-    operation_ = opCopy;
+    operation_ = operation;
     if (OnBeforeOperation) OnBeforeOperation(this);
     if (include_) {
       if (container_ != nullptr) container_->DoInformationEventControl(this, ecOperationStarts, this);
       ReadFileInfo();
-      totalSize_ = TotalSizeDeep(false);
+      totalSize_ = TotalSizeDeep(includeAll);
       doneSize_ = 0;
-      for (int i = 0; i < InstallFileCount(); ++i) GetInstallFile(i)->Process(opCopy);
-      for (int i = 0; i < FileContainerCount(); ++i) GetFileContainer(i)->CopyFiles();
+      body();
       if (OnAfterOperation) OnAfterOperation(this);
       if (container_ != nullptr) container_->DoInformationEventControl(this, ecOperationEnded, this);
     }
@@ -280,40 +280,33 @@ void TFileContainer::CopyFiles() {
   EndOperation();
 }
 
+void TFileContainer::CopyFiles() {
+  RunOperation(opCopy, false, [&] {
+    for (int i = 0; i < InstallFileCount(); ++i) GetInstallFile(i)->Process(opCopy);
+    for (int i = 0; i < FileContainerCount(); ++i) GetFileContainer(i)->CopyFiles();
+  });
+}
+
 void TFileContainer::Compress(unsigned options) {
   if ((options & coForceNetFilesLocal) && (options & coForceFilesNet))
     throw IEFileContainer("Cannot pass both coForceNetFilesLocal and coForceFilesNet to Compress");
-  try {
-    operation_ = opCompress;
-    if (OnBeforeOperation) OnBeforeOperation(this);
-    if (include_) {
-      if (container_ != nullptr) container_->DoInformationEventControl(this, ecOperationStarts, this);
-      ReadFileInfo();
-      totalSize_ = TotalSizeDeep((options & coIncludeAll) != 0);
-      doneSize_ = 0;
-      try {
-        localFile_ = ArchiveDirectory(GetArchiveFile()) + "\\" + NetArchivePath() + "\\" + Name() + ".1";
-      } catch (const IEFileRel_NoNetLocation&) {
-        if (!(options & coForceNetFilesLocal)) throw;
-      }
-      if (addToArchive_ == lzcOverwrite) {
-        std::string old = ChangeFileExt(GetArchiveFile(), ".1");
-        if (os::FileExists(old) && !os::DeleteFile(old))
-          throw IEFileContainer("%s cannot delete the archive file %s", {Name(), old});
-      }
-      if ((HasNetFiles() || ((options & coForceFilesNet) && InstallFileCount() > 0)) && os::FileExists(localFile_) &&
-          !os::DeleteFile(localFile_))
-        throw IEFileContainer("%s cannot delete the archive file %s", {Name(), localFile_});
-      for (std::size_t i = 0; i < children_.size(); ++i)
-        if (auto* child = dynamic_cast<TFileRelated*>(children_[i])) CompressChild(child, options);
-      if (OnAfterOperation) OnAfterOperation(this);
-      if (container_ != nullptr) container_->DoInformationEventControl(this, ecOperationEnded, this);
+  RunOperation(opCompress, (options & coIncludeAll) != 0, [&] {
+    try {
+      localFile_ = ArchiveDirectory(GetArchiveFile()) + "\\" + NetArchivePath() + "\\" + Name() + ".1";
+    } catch (const IEFileRel_NoNetLocation&) {
+      if (!(options & coForceNetFilesLocal)) throw;
     }
-  } catch (...) {
-    EndOperation();
-    throw;
-  }
-  EndOperation();
+    if (addToArchive_ == lzcOverwrite) {
+      std::string old = ChangeFileExt(GetArchiveFile(), ".1");
+      if (os::FileExists(old) && !os::DeleteFile(old))
+        throw IEFileContainer("%s cannot delete the archive file %s", {Name(), old});
+    }
+    if ((HasNetFiles() || ((options & coForceFilesNet) && InstallFileCount() > 0)) && os::FileExists(localFile_) &&
+        !os::DeleteFile(localFile_))
+      throw IEFileContainer("%s cannot delete the archive file %s", {Name(), localFile_});
+    for (std::size_t i = 0; i < children_.size(); ++i)
+      if (auto* child = dynamic_cast<TFileRelated*>(children_[i])) CompressChild(child, options);
+  });
 }
 
 void TFileContainer::CompressChild(TFileRelated* child, unsigned options) {

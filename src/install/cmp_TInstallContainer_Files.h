@@ -144,6 +144,9 @@ class TFileContainer : public TFileRelated {
 
  private:
   void CompressChild(TFileRelated* child, unsigned options);
+  // Runs a bulk operation over the subtree with its events, upward codes and totals; Body does the work.
+  template <class Body>
+  void RunOperation(std::uint8_t operation, bool includeAll, Body body);
   // Ends an operation: Operation 0 and broadcast -996.
   void EndOperation();
 };
