@@ -124,6 +124,28 @@ TEST_F(InstallTree, ErrorsOfTheTree) {
   EXPECT_THROW(new TInstall(&form), IEInstall);  // only one per process
 }
 
+TEST_F(InstallTree, StoredValuesGoInWithoutChecks) {
+  auto* file = new TInstallFile(&form);
+  file->SetLoading();
+  file->SetDestDirType(StandardPathSpecifiers().FindByClass<TpsContainerDestDir>());  // no container yet
+  file->SetDestDir("\\Dict");
+  file->Loaded();
+  EXPECT_THROW(file->GetDestDir(), IEPathSpecifier);  // the failure shows only on expansion
+
+  // A default the designer applied, but the stored form does not name, is withdrawn after loading.
+  form.SetDesigning(true);
+  auto* designed = new TInstallFile(&form);
+  EXPECT_EQ(designed->Container(), install);
+  EXPECT_NE(designed->DestDirType(), nullptr);
+  designed->SetLoading();
+  designed->SetContainer(install);  // stored: Container, but no DestDirType
+  designed->Loaded();
+  EXPECT_EQ(designed->Container(), install);
+  EXPECT_EQ(designed->DestDirType(), nullptr);
+  EXPECT_EQ(designed->ArchiveFileType(), nullptr);
+  form.SetDesigning(false);
+}
+
 TEST_F(InstallTree, InstallTypes) {
   TInstallFile* file = File("F", install);
   const struct {
