@@ -16,6 +16,8 @@ namespace {
 constexpr int kInputBuffer = 65536;
 constexpr int kOutputBuffer = 4096;
 constexpr int kWriteBuffer = 65536;  // a multiple of kOutputBuffer
+constexpr TDateTime kFirstDate = -693593.0;   // 0001-01-01
+constexpr TDateTime kPastLastDate = 2958466.0;  // 10000-01-01
 
 TTvlkCompress* MakeSharedArchiveEngine() {
   static std::unique_ptr<TTvlkCompress> engine = std::make_unique<TTvlkCompress>(nullptr);
@@ -401,7 +403,9 @@ void TTvlkCompress::ExtractEntry(const TFileHeader& entry, const std::string& de
   stats_.FileDone = 1;
   if (OnStatus) OnStatus(this, stats_);
   if (dest->Size() != record.OriginalSize()) throw ETvlkCompress(kSizeMismatch, {record.SourceName()});
-  if (!dest->Handle().SetLastWriteTime(record.FileDate()))
+  // The stored date is untrusted too: only years 1 to 9999 are dates at all.
+  const TDateTime date = record.FileDate();
+  if (!(date >= kFirstDate && date < kPastLastDate) || !dest->Handle().SetLastWriteTime(date))
     throw ETvlkCompress("Cannot set the date of the file just extracted.");
   dest.reset();
   archive_.reset();

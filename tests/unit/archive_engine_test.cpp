@@ -223,6 +223,8 @@ TEST(ArchiveEngine, DamagedEntriesFailCleanly) {
       {"OriginalSize too small", [](std::string& b) { PutInt32(b, 5 + 128, 1000); }, sizeMismatch},
       {"OriginalSize too large", [](std::string& b) { PutInt32(b, 5 + 128, 300000); }, sizeMismatch},
       {"disk numbers in a single file", [](std::string& b) { b[5 + 12] = 3; }, corrupt},
+      {"date far outside the calendar", [](std::string& b) { b[5 + 11] = char(0xc9); },
+       "Cannot set the date of the file just extracted."},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.why);
