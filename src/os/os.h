@@ -149,6 +149,49 @@ std::uint16_t UserDefaultLangID();
 int CompareTextLocale(const std::string& a, const std::string& b);
 
 // ---------------------------------------------------------------------------------------------------
+// Programs and libraries
+
+// Starts a command line with the given show state (SW_ value), not waiting for it: the system's
+// answer, 32 or more on success (as WinExec).
+unsigned WinExec(const std::string& commandLine, int show);
+inline constexpr int kShowHidden = 0;  // SW_HIDE
+
+// A loaded library. Move-only; frees the library on destruction.
+class Module {
+ public:
+  Module() = default;
+  ~Module();
+  Module(Module&& other) noexcept : handle_(other.handle_) { other.handle_ = 0; }
+  Module& operator=(Module&& other) noexcept;
+  Module(const Module&) = delete;
+  Module& operator=(const Module&) = delete;
+
+  static Module Load(const std::string& path);  // invalid when the system refuses
+  bool IsValid() const { return handle_ != 0; }
+  explicit operator bool() const { return IsValid(); }
+  // Calls an exported function that takes no arguments and returns a 32-bit value in the system's
+  // calling convention (DllRegisterServer); nothing when there is no such export.
+  std::optional<std::int32_t> CallExport(const std::string& name);
+
+ private:
+  explicit Module(std::uintptr_t handle) : handle_(handle) {}
+  void Free();
+  std::uintptr_t handle_ = 0;
+};
+
+// COM for the calling thread, initialised for the life of the object.
+class OleScope {
+ public:
+  OleScope();
+  ~OleScope();
+  OleScope(const OleScope&) = delete;
+  OleScope& operator=(const OleScope&) = delete;
+
+ private:
+  bool initialised_ = false;
+};
+
+// ---------------------------------------------------------------------------------------------------
 // Registry
 
 // The predefined root keys, with their Win32 handle values.

@@ -25,4 +25,15 @@ RegKey& RegKey::operator=(RegKey&& other) noexcept {
   return *this;
 }
 
+Module::~Module() { Free(); }
+
+Module& Module::operator=(Module&& other) noexcept {
+  if (this != &other) {
+    Free();
+    handle_ = other.handle_;
+    other.handle_ = 0;
+  }
+  return *this;
+}
+
 }  // namespace os

@@ -1,0 +1,24 @@
+// Windows programs and libraries cannot run in the native build: every start and load fails.
+#include "os/os.h"
+#include "os/posix/posix_internal.h"
+
+namespace os {
+
+unsigned WinExec(const std::string&, int) {
+  os::SetLastError(kErrorCallNotImplemented);
+  return 0;
+}
+
+Module Module::Load(const std::string&) {
+  os::SetLastError(kErrorCallNotImplemented);
+  return Module();
+}
+
+void Module::Free() { handle_ = 0; }
+
+std::optional<std::int32_t> Module::CallExport(const std::string&) { return std::nullopt; }
+
+OleScope::OleScope() = default;
+OleScope::~OleScope() = default;
+
+}  // namespace os
