@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "os/os.h"
+#include "support/routines_Registry.h"
 #include "support/routines_Strings.h"
 
 TCustomInstall* CurrentInstall = nullptr;
@@ -124,4 +125,11 @@ void TCustomInstall::Loaded() {
           "You forgot to pass in the build directory. In Run | Parameters, follow this format: -d \"-sC:\\My Build\"");
   }
   sourceDir_ = commandFlags_[cmdSource] ? commandArgs_[cmdSource] : SourceDirectory();
+}
+
+void TCustomInstall::AddUnfinished(const std::string& text, int kind) {
+  if (InstallRecordKey.empty())
+    throw IEInstall("The TInstall could not either write or read unfinished business from the registry");
+  WriteRegString(rrLocalMachine, InstallRecordKey + "\\Unfinished", text, IntToStr(kind));
+  ++unfinishedCount_;
 }

@@ -68,6 +68,12 @@ class TCustomInstall : public TFileContainer {
   // An installation run is in progress.
   bool Installing() const { return installing_; }
 
+  // Records work left for the run after the restart below the install record: kind 0 names an install
+  // file whose registration waits, kind 1 a batch file to delete. IEInstall "The TInstall could not
+  // either write or read unfinished business from the registry" without a record.
+  virtual void AddUnfinished(const std::string& text, int kind);
+  int UnfinishedCount() const { return unfinishedCount_; }
+
   std::string InstallSourceDir() const override { return sourceDir_; }
   std::optional<std::string> SelfExtractorName() const override;
   void Loaded() override;
@@ -94,6 +100,7 @@ class TCustomInstall : public TFileContainer {
   bool runAutomatic_ = true;
   bool useLoadingProgram_ = true;
   bool installing_ = false;
+  int unfinishedCount_ = 0;
 };
 
 class TInstall : public TCustomInstall {

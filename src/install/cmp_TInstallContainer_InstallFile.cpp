@@ -9,6 +9,7 @@
 #include "classlib/Forms.h"
 #include "install/cmp_TInstall.h"
 #include "install/cmp_TInstallContainer_Events.h"
+#include "install/cmp_TInstallContainer_Internal.h"
 #include "os/os.h"
 #include "support/routines_API.h"
 #include "support/routines_Strings.h"
@@ -21,27 +22,6 @@ constexpr std::size_t kInfoRecordSize = 72;
 bool IsLibraryLike(const std::string& ext) {
   return ext.size() == 4 && (ext == ".DLL" || ext == ".OCX" || ext == ".BLL" || ext == ".EXE");
 }
-
-// Hands an engine the file's handlers for one operation and takes them back on every path: the engine
-// is shared and must not call into a file that no longer runs an operation.
-class EngineHandlers {
- public:
-  EngineHandlers(TTvlkCompress& engine, TCustomInstallFile* file, bool withAbort) : engine_(engine) {
-    engine.OnStatus = [file](TTvlkCompress* e, const TlzhFileStats& stats) { file->EngineStatus(e, stats); };
-    engine.OnNewDisk = [file](TTvlkCompress* e, int disk, std::string& path) { file->EngineNewDisk(e, disk, path); };
-    if (withAbort) engine.OnAborted = [file](TObject*) { file->Aborted(); };
-  }
-  ~EngineHandlers() {
-    engine_.OnStatus = nullptr;
-    engine_.OnNewDisk = nullptr;
-    engine_.OnAborted = nullptr;
-  }
-  EngineHandlers(const EngineHandlers&) = delete;
-  EngineHandlers& operator=(const EngineHandlers&) = delete;
-
- private:
-  TTvlkCompress& engine_;
-};
 
 }  // namespace
 
@@ -296,7 +276,8 @@ void TCustomInstallFile::Process(std::uint8_t operation) {
     switch (operation) {
       case opCompress: Compress(); break;
       case opInstall: Install(); break;
-      default: break;  // copying arrives with the install of single files
+      case opCopy: Copy(); break;
+      default: break;
     }
   } catch (...) {
     fileOperation_ = opNone;
@@ -316,7 +297,7 @@ void TCustomInstallFile::Compress() {
     if (include_) {
       CreateDirectoryPath(WithoutTrailingBackslash(ExtractFilePath(archive)));
       engine.SetCompressedFile(archive);
-      EngineHandlers handlers(engine, this, true);
+      install_detail::EngineHandlers handlers(engine, this, true);
       engine.FilesToProcess().Clear();
       engine.FilesToProcess().Add(SourcePath());
       engine.Add(addToArchive_, uniqueID_);

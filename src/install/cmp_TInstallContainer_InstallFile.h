@@ -83,6 +83,26 @@ class TCustomInstallFile : public TFileRelated {
   virtual void Process(std::uint8_t operation);
   // Adds the source file to the archive the container chose for it.
   virtual void Compress();
+  // Copies the source file to its destination, without an archive.
+  virtual void Copy();
+  // Makes way for the new file: deletes the old one, or, when it is in use, has the new file go in under
+  // a temporary name (the swap is scheduled once that file is complete).
+  virtual void ReplaceExisting();
+  // Registration after writing.
+  void RegisterActiveX();
+  virtual void RegisterDLL();
+  virtual void RegisterEXE();
+  void RegisterHelp();
+  // Raises the count of users of the file in SharedDLLs; false when an existing count is not a number.
+  virtual bool IncrementDLLCount();
+  void ContinueAfterReboot() override;
+  // Records the file in the product's uninstall lists ("Files", "Files1", ... or "ActiveX").
+  void WriteUninstallInfo(const std::string& key) override;
+  // Where the file ends up: its destination under its own name, also while it goes in under a
+  // temporary one.
+  std::string FinalDestName() const { return finalDestName_.empty() ? destName_ : finalDestName_; }
+  std::string FinalDestPath();
+  void InstallObjects() override;
   virtual void ReadInfoFromArchive();
   virtual void ReadInfoFromFile();
   // Whether the source file's version resource says it registers itself.
@@ -106,6 +126,10 @@ class TCustomInstallFile : public TFileRelated {
   void PassUp(int code, TObject* po);
   [[noreturn]] void ArchiveBlank() const;
   void ReleaseUniqueID();
+  void Extract(TTvlkCompress& engine);
+  void AfterWrite();
+  // Arranges the swap of a file that went in beside a destination in use, for the next start of Windows.
+  void ScheduleReplacement();
 
   bool destExisted_ = false;
   bool wasInUse_ = false;
@@ -129,6 +153,7 @@ class TCustomInstallFile : public TFileRelated {
   bool holdsUniqueID_ = false;  // the table's flag for uniqueID_ is this file's to clear
   bool updateDLLCounter_ = false;
   std::string version_;
+  std::string finalDestName_;  // the destination's name while the file goes in under a temporary one
 };
 
 // Whether a file's version resource carries "OLESelfRegister" in its first translation's strings.

@@ -1,0 +1,167 @@
+// The install of one file from a built archive: overwrite decisions, the steps after writing, the
+// uninstall lists and the deferral of registrations.
+#include <gtest/gtest.h>
+
+#include "classlib/Forms.h"
+#include "install/cmp_TInstall.h"
+#include "install/cmp_TInstallContainer_Events.h"
+#include "support/routines_Registry.h"
+#include "support/routines_Strings.h"
+#include "support/test_support.h"
+
+namespace {
+
+constexpr char kSharedDLLs[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+constexpr char kUninstall[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+
+// Codes that arrive at the install component from its files.
+class Recording : public TInstall {
+ public:
+  using TInstall::TInstall;
+  std::vector<int> codes;
+  void DoInformationEventControl(TObject* sender, int code, TObject* po) override {
+    codes.push_back(code);
+    TInstall::DoInformationEventControl(sender, code, po);
+  }
+};
+
+class InstallFiles : public ::testing::Test {
+ protected:
+  tvktest::ScratchDir dir;
+  const std::string product = "TvkTestProduct" + std::to_string(std::int64_t(os::Now() * 1e7) % 1000000);
+  TForm form{nullptr};
+  Recording* install = new Recording(&form);
+
+  void SetUp() override {
+    install->Information().SetProductName(product);
+    install->SetArchiveFileType(nullptr);
+    install->SetArchiveFile(dir / "dist\\files.1");
+    install->SetDestDirType(nullptr);
+    install->SetDestDir(dir / "dest");
+  }
+  void TearDown() override {
+    tvktest::RemoveRegTree(os::kLocalMachine, kUninstall + product);
+    os::RegKey shared = os::RegKey::Open(os::kLocalMachine, kSharedDLLs, os::RegAccess::All);
+    if (shared)
+      for (const std::string& name : shared.ValueNames().value_or(std::vector<std::string>{}))
+        if (name.find(dir.Path()) != std::string::npos) shared.DeleteValue(name);
+  }
+
+  TInstallFile* Add(const std::string& name, const std::string& contents) {
+    tvktest::WriteFile(dir / name, contents);
+    auto* file = new TInstallFile(&form);
+    file->SetName(ChangeFileExt(name, ""));
+    file->SetIncludeFromDir(dir.Path());
+    file->SetFileName(name);
+    file->SetContainer(install);
+    return file;
+  }
+  void Build() { install->Compress(coRelocateArchives | coBuild | coForceNetFilesLocal | coIncludeAll); }
+  std::string Dest(const std::string& name) { return dir / ("dest\\" + name); }
+  std::string Uninstall(const std::string& list, const std::string& value) {
+    return ReadRegString(rrLocalMachine, "\\" + std::string(kUninstall) + product + "\\" + list, value, "<none>");
+  }
+};
+
+TEST_F(InstallFiles, OverwriteDecisions) {
+  TInstallFile* always = Add("always.txt", "new always");
+  TInstallFile* never = Add("never.txt", "new never");
+  TInstallFile* date = Add("date.txt", "new date");
+  TInstallFile* fresh = Add("fresh.txt", "new fresh");
+  never->SetOverwriteMode(owNever);
+  date->SetOverwriteMode(owDate);
+  fresh->SetOverwriteMode(owNever);
+  date->SetUpdateDLLCounter(true);
+  Build();
+
+  os::CreateDirectory(dir / "dest");
+  tvktest::WriteFile(Dest("always.txt"), "old");
+  tvktest::WriteFile(Dest("never.txt"), "old");
+  tvktest::WriteFile(Dest("date.txt"), "old");
+  {  // the same date as the source: a tie keeps the old file
+    os::File f = os::File::Open(Dest("date.txt"), os::Access::Write, os::Share::DenyNone, os::Disposition::OpenExisting);
+    f.SetLastWriteTime(*os::FileAge(dir / "date.txt"));
+  }
+  install->Install();
+
+  EXPECT_EQ(tvktest::ReadFile(Dest("always.txt")), "new always");
+  EXPECT_EQ(tvktest::ReadFile(Dest("never.txt")), "old");
+  EXPECT_EQ(tvktest::ReadFile(Dest("date.txt")), "old");
+  EXPECT_EQ(tvktest::ReadFile(Dest("fresh.txt")), "new fresh");  // a missing destination is installed
+  EXPECT_FALSE(never->Replace());
+  EXPECT_TRUE(date->Installed());
+  // Not written, yet the steps after writing ran: the count rose.
+  EXPECT_EQ(ReadRegInteger(rrLocalMachine, "\\" + std::string(kSharedDLLs), Dest("date.txt"), 0), 1);
+  int notWritten = 0;
+  for (int code : install->codes) notWritten += code == ecFileNotWritten;
+  EXPECT_EQ(notWritten, 2);
+  EXPECT_EQ(Uninstall("Files", "Entries"), "4");
+  EXPECT_EQ(Uninstall("Files", "File1"), Dest("always.txt"));
+}
+
+TEST_F(InstallFiles, AbortBeforeInstallSkipsOnlyThatFile) {
+  TInstallFile* skipped = Add("skipped.txt", "a");
+  Add("next.txt", "b");
+  Build();
+  skipped->OnBeforeInstall = [](TCustomInstallFile*) { Abort(); };
+  install->Install();
+  EXPECT_FALSE(os::FileExists(Dest("skipped.txt")));
+  EXPECT_EQ(tvktest::ReadFile(Dest("next.txt")), "b");
+  EXPECT_TRUE(skipped->Installed());
+  EXPECT_NE(std::find(install->codes.begin(), install->codes.end(), ecInstallCancelled), install->codes.end());
+  EXPECT_EQ(Uninstall("Files", "Entries"), "2");  // the skipped file is recorded as well
+}
+
+TEST_F(InstallFiles, UninstallListsAndHelp) {
+  TInstallFile* help = Add("guide.hlp", "help");
+  TInstallFile* plain = Add("plain.txt", "plain");
+  ASSERT_TRUE(help->RegisterAsHelp());
+  Build();
+  // A list whose count is not a number is passed over for the next one.
+  WriteRegString(rrLocalMachine, "\\" + std::string(kUninstall) + product + "\\Files", "Entries", "many");
+  install->Install();
+  EXPECT_EQ(Uninstall("Files1", "File1"), Dest("guide.hlp"));
+  EXPECT_EQ(Uninstall("Files1", "File2"), Dest("plain.txt"));
+  EXPECT_EQ(Uninstall("Files1", "Entries"), "2");
+  EXPECT_EQ(ReadRegString(rrLocalMachine, "\\SOFTWARE\\Microsoft\\Windows\\Help", "GUIDE.HLP", ""), dir / "dest");
+  os::RegKey helpKey = os::RegKey::Open(os::kLocalMachine, "SOFTWARE\\Microsoft\\Windows\\Help", os::RegAccess::All);
+  helpKey.DeleteValue("GUIDE.HLP");
+  (void)plain;
+}
+
+TEST_F(InstallFiles, SharedCountsAndDeferredRegistration) {
+  TInstallFile* control = Add("control.ocx", "not really a control");
+  ASSERT_TRUE(control->ActiveX());
+  ASSERT_TRUE(control->UpdateDLLCounter());
+  control->SetFileType(iftNormal);  // a system-wide file would be held in the system directory
+  control->SetDestDirType(nullptr);
+  control->SetDestDir(dir / "dest");
+  Build();
+  os::RegKey shared = os::RegKey::Create(os::kLocalMachine, kSharedDLLs);
+  const std::int32_t three = 3;
+  shared.Set(Dest("control.ocx"), os::RegType::DWord, &three, sizeof three);
+
+  // During a run a failed registration waits for the retry at the end of the run.
+  RaiseRegistrationErrors = false;
+  install->Install();
+  RaiseRegistrationErrors = true;
+  EXPECT_EQ(DeferredRegistrations().IndexOf(control), 0);
+  DeferredRegistrations().Remove(control);
+  EXPECT_EQ(ReadRegInteger(rrLocalMachine, "\\" + std::string(kSharedDLLs), Dest("control.ocx"), 0), 4);
+  EXPECT_EQ(Uninstall("ActiveX", "File1"), Dest("control.ocx") + ";0");
+
+  // Outside a run the registration error stops the install.
+  EXPECT_THROW(control->RegisterActiveX(), IECustomInstallFile);
+
+  // A count that is not a number is left alone and the install stops.
+  shared.Set(Dest("control.ocx"), os::RegType::String, "x", 2);
+  EXPECT_FALSE(control->IncrementDLLCount());
+  try {
+    install->Install();
+    FAIL();
+  } catch (const IECustomInstallFile& e) {
+    EXPECT_EQ(e.Message(), "Cannot update the DLL count for the following file :control.ocx:");
+  }
+}
+
+}  // namespace

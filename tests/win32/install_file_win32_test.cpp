@@ -1,0 +1,138 @@
+// The install of a file against the real thing: a destination held open by another process, the swap at
+// the next start of Windows (wineboot -r), and registration of real COM servers.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "classlib/Forms.h"
+#include "install/cmp_TInstall.h"
+#include "support/fixture_programs.h"
+#include "support/routines_Registry.h"
+#include "support/routines_Strings.h"
+#include "support/test_support.h"
+#include "support/win32_process.h"
+
+namespace {
+
+constexpr char kComKey[] = "Software\\TvkTest\\Com";
+
+class InstallReal : public ::testing::Test {
+ protected:
+  tvktest::ScratchDir dir;
+  tvktest::ScratchKey record{os::kLocalMachine};
+  const std::string product = "TvkTestProduct" + std::to_string(std::int64_t(os::Now() * 1e7) % 1000000);
+  TForm form{nullptr};
+  TInstall* install = new TInstall(&form);
+
+  void SetUp() override {
+    install->Information().SetProductName(product);
+    install->SetArchiveFileType(nullptr);
+    install->SetArchiveFile(dir / "dist\\files.1");
+    install->SetDestDirType(nullptr);
+    install->SetDestDir(dir / "dest");
+    InstallRecordKey = record.Path();
+    tvktest::RemoveRegTree(os::kCurrentUser, kComKey);
+  }
+  void TearDown() override {
+    InstallRecordKey.clear();
+    tvktest::RemoveRegTree(os::kLocalMachine, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + product);
+    tvktest::RemoveRegTree(os::kCurrentUser, kComKey);
+    os::RegDeleteKey(os::kCurrentUser, "Software\\TvkTest");
+  }
+
+  TInstallFile* Add(const std::string& source) {
+    auto* file = new TInstallFile(&form);
+    file->SetName(ChangeFileExt(ExtractFileName(source), ""));
+    file->SetIncludeFromDir(ExtractFileDir(source));
+    file->SetFileName(ExtractFileName(source));
+    file->SetContainer(install);
+    return file;
+  }
+  void Build() { install->Compress(coRelocateArchives | coBuild | coForceNetFilesLocal | coIncludeAll); }
+  std::string Dest(const std::string& name) { return dir / ("dest\\" + name); }
+};
+
+TEST_F(InstallReal, FileInUseIsSwappedAtTheNextStart) {
+  tvktest::WriteFile(dir / "American.dct", "new words");
+  TInstallFile* file = Add(dir / "American.dct");
+  Build();
+  ASSERT_TRUE(os::CreateDirectory(dir / "dest"));
+  tvktest::WriteFile(Dest("American.dct"), "old words");
+  tvktest::WriteFile(Dest("American.1"), "someone else's");  // the first free temporary name is .2
+
+  tvktest::Process lock = tvktest::StartProcess("\"" + tvktest::ComFixture("tvklock.exe") + "\" \"" +
+                                                Dest("American.dct") + "\" 60");
+  ASSERT_TRUE(lock);
+  for (int i = 0; i < 200 && !os::FileExists(Dest("American.dct.locked")); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  ASSERT_TRUE(os::FileExists(Dest("American.dct.locked")));
+  install->Install();
+  EXPECT_TRUE(file->WasInUse());
+  EXPECT_TRUE(install->Reboot());
+  EXPECT_EQ(file->DestName(), "American.2");
+  EXPECT_EQ(tvktest::ReadFile(Dest("American.2")), "new words");
+  EXPECT_EQ(ReadRegString(rrLocalMachine, record.Path() + "\\Unfinished", "American", ""), "0");
+  // The uninstall list names the file where it will be after the restart.
+  EXPECT_EQ(ReadRegString(rrLocalMachine,
+                          "\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + product + "\\Files", "File1", ""),
+            Dest("American.dct"));
+  lock.Terminate();
+
+  auto restarted = tvktest::RunAndWait("wineboot.exe -r", 120000);
+  ASSERT_TRUE(restarted.has_value());
+  EXPECT_EQ(tvktest::ReadFile(Dest("American.dct")), "new words");
+  EXPECT_FALSE(os::FileExists(Dest("American.2")));
+}
+
+TEST_F(InstallReal, ComServersRegister) {
+  struct Case {
+    const char* fixture;
+    const char* message;  // nullptr: registers
+  };
+  const Case cases[] = {
+      {"tvkcom_ok.dll", nullptr},
+      {"tvkcom_fail.dll", "because the DllRegisterServer function returned a value of -2147467259. The file component is tvkcom_fail"},
+      {"tvkcom_noexport.dll", "because the DllRegisterServer function could not be found"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.fixture);
+    TInstallFile* file = Add(tvktest::ComFixture(c.fixture));
+    ASSERT_TRUE(file->ActiveX()) << "its version resource says it registers itself";
+    file->SetFileType(iftNormal);
+    file->SetUpdateDLLCounter(false);
+    file->SetDestDirType(nullptr);
+    file->SetDestDir(dir / "dest");
+    Build();
+    try {
+      install->Install();
+      EXPECT_EQ(c.message, nullptr);
+      EXPECT_EQ(ReadRegString(rrCurrentUser, std::string("\\") + kComKey, "Registered", ""), Dest(c.fixture));
+    } catch (const IECustomInstallFile& e) {
+      ASSERT_NE(c.message, nullptr) << e.Message();
+      EXPECT_NE(e.Message().find(c.message), std::string::npos) << e.Message();
+    }
+    delete file;
+  }
+}
+
+TEST_F(InstallReal, ExeServerStartsQuoted) {
+  ASSERT_TRUE(os::CreateDirectory(dir / "with blank"));
+  ASSERT_TRUE(os::CopyFile(tvktest::ComFixture("tvkexeserver.exe"), dir / "with blank\\server.exe", false));
+  TInstallFile* file = Add(dir / "with blank\\server.exe");
+  file->SetActiveX(true);
+  file->SetFileType(iftNormal);
+  file->SetUpdateDLLCounter(false);
+  file->SetDestDirType(nullptr);
+  file->SetDestDir(dir / "dest dir");
+  Build();
+  install->Install();
+  std::string recorded;
+  for (int i = 0; i < 200 && recorded.empty(); ++i) {
+    recorded = ReadRegString(rrCurrentUser, std::string("\\") + kComKey, "ExeServer", "");
+    if (recorded.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  EXPECT_EQ(recorded, "\"" + (dir / "dest dir\\server.exe") + "\" /REGSERVER");
+}
+
+}  // namespace
