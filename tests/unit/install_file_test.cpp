@@ -164,4 +164,42 @@ TEST_F(InstallFiles, SharedCountsAndDeferredRegistration) {
   }
 }
 
+#ifndef _WIN32
+// Natively there is no restart to move files at, so a file in use always takes the batch-file way.
+TEST_F(InstallFiles, FileInUseFallsBackToABatchFile) {
+  tvktest::ScratchKey record(os::kLocalMachine);
+  InstallRecordKey = record.Path();
+  TInstallFile* file = Add("American.dct", "new words");
+  Build();
+  os::CreateDirectory(dir / "dest");
+  tvktest::WriteFile(Dest("American.dct"), "old words");
+  os::RegKey runOnce = os::RegKey::Create(os::kLocalMachine, "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce");
+  runOnce.Set("TavelockBatFile", os::RegType::String, "taken", 6);
+  {
+    os::File held = os::File::Open(Dest("American.dct"), os::Access::Read, os::Share::DenyWrite,
+                                   os::Disposition::OpenExisting);
+    install->Install();
+  }
+  InstallRecordKey.clear();
+  EXPECT_TRUE(file->WasInUse());
+  EXPECT_TRUE(install->Reboot());
+  EXPECT_EQ(tvktest::ReadFile(Dest("American.1")), "new words");
+  EXPECT_EQ(tvktest::ReadFile(Dest("American.dct")), "old words");
+
+  auto value = runOnce.Query("TavelockBatFile1");
+  ASSERT_TRUE(value);
+  const std::string quoted = value->data.c_str();
+  ASSERT_GT(quoted.size(), 2u);
+  const std::string bat = quoted.substr(1, quoted.size() - 2);
+  EXPECT_EQ(quoted, "\"" + bat + "\"");
+  EXPECT_EQ(tvktest::ReadFile(bat), "erase \"" + Dest("American.dct") + "\"\r\nmove \"" + Dest("American.1") + "\" \"" +
+                                        Dest("American.dct") + "\"\r\n");
+  EXPECT_EQ(ReadRegString(rrLocalMachine, record.Path() + "\\Unfinished", bat, ""), "1");
+  EXPECT_EQ(ReadRegString(rrLocalMachine, record.Path() + "\\Unfinished", "American", ""), "0");
+  runOnce.DeleteValue("TavelockBatFile");
+  runOnce.DeleteValue("TavelockBatFile1");
+  os::DeleteFile(bat);
+}
+#endif
+
 }  // namespace

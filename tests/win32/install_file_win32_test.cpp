@@ -8,6 +8,7 @@
 #include "classlib/Forms.h"
 #include "install/cmp_TInstall.h"
 #include "support/fixture_programs.h"
+#include "support/routines_API.h"
 #include "support/routines_Registry.h"
 #include "support/routines_Strings.h"
 #include "support/test_support.h"
@@ -133,6 +134,47 @@ TEST_F(InstallReal, ExeServerStartsQuoted) {
     if (recorded.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   EXPECT_EQ(recorded, "\"" + (dir / "dest dir\\server.exe") + "\" /REGSERVER");
+}
+
+}  // namespace
+
+namespace {
+
+// Run by the install_win98 test, whose program Wine reports as Windows 98: the swap goes through
+// WININIT.INI with 8.3 names on both sides.
+TEST_F(InstallReal, Windows95FamilySwapsThroughWininit) {
+  if (WindowsPlatform() != 1) GTEST_SKIP() << "run as win98_tests.exe, which Wine reports as Windows 98";
+  tvktest::WriteFile(dir / "American.dct", "new words");
+  Add(dir / "American.dct");
+  Build();
+  install->SetDestDir(dir / "dest folder");  // a long name on the way
+  ASSERT_TRUE(os::CreateDirectory(dir / "dest folder"));
+  const std::string dest = dir / "dest folder\\American.dct";
+  tvktest::WriteFile(dest, "old words");
+  tvktest::Process lock = tvktest::StartProcess("\"" + tvktest::ComFixture("tvklock.exe") + "\" \"" + dest + "\" 60");
+  for (int i = 0; i < 200 && !os::FileExists(dest + ".locked"); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  ASSERT_TRUE(os::FileExists(dest + ".locked"));
+  install->Install();
+  EXPECT_TRUE(install->Reboot());
+  lock.Terminate();
+
+  const std::string wininit = WithTrailingBackslash(WindowsDirectory()) + "WININIT.INI";
+  const std::string shortDest = ShortPathName(dest);
+  TStringList ini;
+  ini.LoadFromFile(wininit);
+  const int entry = ini.IndexOfName(shortDest);
+  ASSERT_GE(entry, 0) << ini.Text();
+  const std::string shortTemp = ini.Values(shortDest);
+  // Both sides 8.3: the temporary name is made from the destination's short name.
+  EXPECT_EQ(shortTemp, ExtractFilePath(shortDest) + ChangeFileExt(ExtractFileName(shortDest), ".1"));
+  EXPECT_EQ(shortDest.find(' '), std::string::npos);
+
+  auto restarted = tvktest::RunAndWait("wineboot.exe -r", 120000);
+  ASSERT_TRUE(restarted.has_value());
+  EXPECT_EQ(tvktest::ReadFile(dest), "new words");
+  os::DeleteFile(wininit);
+  os::DeleteFile(ChangeFileExt(wininit, ".BAK"));
 }
 
 }  // namespace
