@@ -164,6 +164,20 @@ TEST_F(InstallFiles, SharedCountsAndDeferredRegistration) {
   }
 }
 
+TEST_F(InstallFiles, CopyWithoutArchives) {
+  Add("one.txt", std::string(8192 * 3, 'c'));
+  TInstallFile* skipped = Add("two.txt", "two");
+  skipped->OnBeforeCopy = [](TCustomInstallFile*) { Abort(); };
+  std::vector<int> done;
+  install->OnStatus = [&](TCustomInstallFile*, int, int total) { done.push_back(total); };
+  install->CopyFiles();
+  EXPECT_EQ(tvktest::ReadFile(Dest("one.txt")), std::string(8192 * 3, 'c'));
+  EXPECT_FALSE(os::FileExists(Dest("two.txt")));
+  EXPECT_EQ(install->Operation(), opNone);
+  ASSERT_FALSE(done.empty());
+  EXPECT_LE(done.back(), 100);
+}
+
 #ifndef _WIN32
 // Natively there is no restart to move files at, so a file in use always takes the batch-file way.
 TEST_F(InstallFiles, FileInUseFallsBackToABatchFile) {
