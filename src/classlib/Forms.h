@@ -64,6 +64,8 @@ class TApplication : public TComponent {
   int MessageBox(const std::string& text, const std::string& caption, unsigned flags);
 
   TExceptionEvent OnException;
+  // When assigned, answers every message box in place of the user (unattended runs, tests).
+  std::function<int(const std::string& text, const std::string& caption, unsigned flags)> OnMessageBox;
 
  private:
   // Handles one waiting message; false when there was none.

@@ -179,6 +179,10 @@ class Module {
   std::uintptr_t handle_ = 0;
 };
 
+// Asks Windows to restart, first enabling the shutdown privilege when asked (Windows NT). False when
+// any step is refused.
+bool RestartWindows(bool enableShutdownPrivilege);
+
 // COM for the calling thread, initialised for the life of the object.
 class OleScope {
  public:

@@ -10,6 +10,7 @@ void TApplication::WaitForMessage() {}
 void TApplication::PostQuit() {}
 
 int TApplication::MessageBox(const std::string& text, const std::string& caption, unsigned flags) {
+  if (OnMessageBox) return OnMessageBox(text, caption, flags);
   std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
   return (flags & 0xF) == MB_YESNO ? int(IDYES) : int(IDOK);
 }

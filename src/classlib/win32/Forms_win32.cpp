@@ -21,5 +21,6 @@ void TApplication::WaitForMessage() { ::WaitMessage(); }
 void TApplication::PostQuit() { ::PostQuitMessage(0); }
 
 int TApplication::MessageBox(const std::string& text, const std::string& caption, unsigned flags) {
+  if (OnMessageBox) return OnMessageBox(text, caption, flags);
   return ::MessageBoxA(nullptr, text.c_str(), caption.c_str(), flags | MB_TASKMODAL);
 }

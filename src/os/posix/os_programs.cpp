@@ -18,6 +18,11 @@ void Module::Free() { handle_ = 0; }
 
 std::optional<std::int32_t> Module::CallExport(const std::string&) { return std::nullopt; }
 
+bool RestartWindows(bool) {
+  os::SetLastError(kErrorCallNotImplemented);
+  return false;
+}
+
 OleScope::OleScope() = default;
 OleScope::~OleScope() = default;
 

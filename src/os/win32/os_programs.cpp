@@ -25,6 +25,22 @@ std::optional<std::int32_t> Module::CallExport(const std::string& name) {
   return std::int32_t(reinterpret_cast<Export>(reinterpret_cast<void*>(address))());
 }
 
+bool RestartWindows(bool enableShutdownPrivilege) {
+  if (enableShutdownPrivilege) {
+    HANDLE token = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) return false;
+    TOKEN_PRIVILEGES privileges{};
+    privileges.PrivilegeCount = 1;
+    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    const bool enabled = ::LookupPrivilegeValueA(nullptr, "SeShutdownPrivilege", &privileges.Privileges[0].Luid) &&
+                         ::AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr) &&
+                         ::GetLastError() == ERROR_SUCCESS;
+    ::CloseHandle(token);
+    if (!enabled) return false;
+  }
+  return ::ExitWindowsEx(EWX_REBOOT, 0) != 0;
+}
+
 OleScope::OleScope() : initialised_(SUCCEEDED(::OleInitialize(nullptr))) {}
 
 OleScope::~OleScope() {
