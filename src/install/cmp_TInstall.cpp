@@ -35,6 +35,8 @@ TCustomInstall::TCustomInstall(TComponent* owner) : TFileContainer(owner) {
   destDir_ = "\\MyApplication";
   allowChangeDir_ = true;
   groupName_ = "Main";
+  if (!InState(csDesigning))
+    Application->OnException = [this](TObject* sender, const std::exception& e) { HandleException(sender, e); };
 }
 
 TCustomInstall::~TCustomInstall() {
@@ -42,6 +44,9 @@ TCustomInstall::~TCustomInstall() {
     CurrentInstall = nullptr;
     SetPathInstall(nullptr);
   }
+  if (!InState(csDesigning)) Application->OnException = nullptr;
+  // The batch removes the program's temporary copy once the program has let go of it.
+  if (runCleanupBatch_) os::WinExec(cleanupBatch_, os::kShowHidden);
 }
 
 void TCustomInstall::SetAutoMaximizeWindow(bool value) {
@@ -105,6 +110,7 @@ void TCustomInstall::ParseCommandLine(const std::vector<std::string>& parameters
     commandFlags_[std::size_t(which)] = true;
     commandArgs_[std::size_t(which)] = parameter.substr(2);
   }
+  sourceDir_ = commandFlags_[cmdSource] ? commandArgs_[cmdSource] : SourceDirectory();
 }
 
 std::string TCustomInstall::SourceDirectory() const {

@@ -68,6 +68,43 @@ class TCustomInstall : public TFileContainer {
   // An installation run is in progress.
   bool Installing() const { return installing_; }
 
+  // ---- The installation run
+  // Runs one installation from start to end; failures go to the application's handler (HandleException).
+  void Install() override;
+  // Reads the archive information once.
+  void ReadArchiveInfo() override;
+  virtual void NotifyGoodInstall();
+  virtual void NotifyBadInstall();
+  // With -c from the loading program: removes the files that came with this program and writes the
+  // batch file that removes the program's temporary copy once it has ended.
+  virtual void Cleanup();
+  virtual void RunFilesAfterInstall();
+  virtual void RebootWindows();
+  // Asks OnBeforeShutdown, then the application to end; true when it was not asked.
+  bool Shutdown();
+  // OnUserAbort's answer; true without a handler.
+  virtual bool QueryUserAbort();
+  // The application's exception handler while the program runs.
+  virtual void HandleException(TObject* sender, const std::exception& e);
+  // Sizes, dates and versions of the net files from the server's "filelist.lst".
+  void ReadRemoteFileList();
+  // The file to start again after a restart.
+  std::string LoadingProgramPath() const;
+
+  // ---- The install record
+  // The key path of this program's record below "\SOFTWARE\Tavelock\Install", found by the program
+  // file's date and size; a new one when asked to create. Empty when there is none.
+  virtual std::string OpenInstallRecord(bool create);
+  virtual void RemoveInstallRecord();
+  virtual void ClearUnfinishedList();
+  // One line per entry: the text, ";" and the kind.
+  virtual void ReadUnfinishedList(TStrings& list);
+  virtual void RegisterRunOnce();
+  int ReadLanguage();
+  void SaveLanguage();
+  // The run after the restart: finishes the Unfinished list, then ends like a normal run.
+  void ContinueAfterReboot() override;
+
   // Records work left for the run after the restart below the install record: kind 0 names an install
   // file whose registration waits, kind 1 a batch file to delete. IEInstall "The TInstall could not
   // either write or read unfinished business from the registry" without a record.
@@ -101,7 +138,21 @@ class TCustomInstall : public TFileContainer {
   bool useLoadingProgram_ = true;
   bool installing_ = false;
   int unfinishedCount_ = 0;
+  std::string cleanupBatch_;
+  bool runCleanupBatch_ = false;
 };
+
+// The time the current run started; the install record remembers it.
+extern TDateTime RunStartTime;
+
+// The last 56 bytes of a self-extracting "setup.exe": where the embedded archives are.
+struct TExtractionInfo {
+  static constexpr std::size_t kSize = 56;
+  std::int32_t SetupStart = 0, SetupEnd = 0, FilesStart = 0, FilesEnd = 0;
+};
+// IEInstall "Could not read the extraction info from the archive file %s when trying to find the correct
+// offset into the self extracting file".
+TExtractionInfo ReadExtractionInfo(const std::string& path);
 
 class TInstall : public TCustomInstall {
  public:

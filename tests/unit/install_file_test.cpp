@@ -57,6 +57,8 @@ class InstallFiles : public ::testing::Test {
     return file;
   }
   void Build() { install->Compress(coRelocateArchives | coBuild | coForceNetFilesLocal | coIncludeAll); }
+  // The objects, without the run around them.
+  void InstallObjects() { install->TFileContainer::Install(); }
   std::string Dest(const std::string& name) { return dir / ("dest\\" + name); }
   std::string Uninstall(const std::string& list, const std::string& value) {
     return ReadRegString(rrLocalMachine, "\\" + std::string(kUninstall) + product + "\\" + list, value, "<none>");
@@ -82,7 +84,7 @@ TEST_F(InstallFiles, OverwriteDecisions) {
     os::File f = os::File::Open(Dest("date.txt"), os::Access::Write, os::Share::DenyNone, os::Disposition::OpenExisting);
     f.SetLastWriteTime(*os::FileAge(dir / "date.txt"));
   }
-  install->Install();
+  InstallObjects();
 
   EXPECT_EQ(tvktest::ReadFile(Dest("always.txt")), "new always");
   EXPECT_EQ(tvktest::ReadFile(Dest("never.txt")), "old");
@@ -104,7 +106,7 @@ TEST_F(InstallFiles, AbortBeforeInstallSkipsOnlyThatFile) {
   Add("next.txt", "b");
   Build();
   skipped->OnBeforeInstall = [](TCustomInstallFile*) { Abort(); };
-  install->Install();
+  InstallObjects();
   EXPECT_FALSE(os::FileExists(Dest("skipped.txt")));
   EXPECT_EQ(tvktest::ReadFile(Dest("next.txt")), "b");
   EXPECT_TRUE(skipped->Installed());
@@ -119,7 +121,7 @@ TEST_F(InstallFiles, UninstallListsAndHelp) {
   Build();
   // A list whose count is not a number is passed over for the next one.
   WriteRegString(rrLocalMachine, "\\" + std::string(kUninstall) + product + "\\Files", "Entries", "many");
-  install->Install();
+  InstallObjects();
   EXPECT_EQ(Uninstall("Files1", "File1"), Dest("guide.hlp"));
   EXPECT_EQ(Uninstall("Files1", "File2"), Dest("plain.txt"));
   EXPECT_EQ(Uninstall("Files1", "Entries"), "2");
@@ -143,7 +145,7 @@ TEST_F(InstallFiles, SharedCountsAndDeferredRegistration) {
 
   // During a run a failed registration waits for the retry at the end of the run.
   RaiseRegistrationErrors = false;
-  install->Install();
+  InstallObjects();
   RaiseRegistrationErrors = true;
   EXPECT_EQ(DeferredRegistrations().IndexOf(control), 0);
   DeferredRegistrations().Remove(control);
@@ -157,7 +159,7 @@ TEST_F(InstallFiles, SharedCountsAndDeferredRegistration) {
   shared.Set(Dest("control.ocx"), os::RegType::String, "x", 2);
   EXPECT_FALSE(control->IncrementDLLCount());
   try {
-    install->Install();
+    InstallObjects();
     FAIL();
   } catch (const IECustomInstallFile& e) {
     EXPECT_EQ(e.Message(), "Cannot update the DLL count for the following file :control.ocx:");
@@ -192,7 +194,7 @@ TEST_F(InstallFiles, FileInUseFallsBackToABatchFile) {
   {
     os::File held = os::File::Open(Dest("American.dct"), os::Access::Read, os::Share::DenyWrite,
                                    os::Disposition::OpenExisting);
-    install->Install();
+    InstallObjects();
   }
   InstallRecordKey.clear();
   EXPECT_TRUE(file->WasInUse());

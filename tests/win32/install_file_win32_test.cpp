@@ -51,6 +51,8 @@ class InstallReal : public ::testing::Test {
     return file;
   }
   void Build() { install->Compress(coRelocateArchives | coBuild | coForceNetFilesLocal | coIncludeAll); }
+  // The objects, without the run around them.
+  void InstallObjects() { install->TFileContainer::Install(); }
   std::string Dest(const std::string& name) { return dir / ("dest\\" + name); }
 };
 
@@ -68,7 +70,7 @@ TEST_F(InstallReal, FileInUseIsSwappedAtTheNextStart) {
   for (int i = 0; i < 200 && !os::FileExists(Dest("American.dct.locked")); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   ASSERT_TRUE(os::FileExists(Dest("American.dct.locked")));
-  install->Install();
+  InstallObjects();
   EXPECT_TRUE(file->WasInUse());
   EXPECT_TRUE(install->Reboot());
   EXPECT_EQ(file->DestName(), "American.2");
@@ -106,7 +108,7 @@ TEST_F(InstallReal, ComServersRegister) {
     file->SetDestDir(dir / "dest");
     Build();
     try {
-      install->Install();
+      InstallObjects();
       EXPECT_EQ(c.message, nullptr);
       EXPECT_EQ(ReadRegString(rrCurrentUser, std::string("\\") + kComKey, "Registered", ""), Dest(c.fixture));
     } catch (const IECustomInstallFile& e) {
@@ -127,7 +129,7 @@ TEST_F(InstallReal, ExeServerStartsQuoted) {
   file->SetDestDirType(nullptr);
   file->SetDestDir(dir / "dest dir");
   Build();
-  install->Install();
+  InstallObjects();
   std::string recorded;
   for (int i = 0; i < 200 && recorded.empty(); ++i) {
     recorded = ReadRegString(rrCurrentUser, std::string("\\") + kComKey, "ExeServer", "");
@@ -155,7 +157,7 @@ TEST_F(InstallReal, Windows95FamilySwapsThroughWininit) {
   for (int i = 0; i < 200 && !os::FileExists(dest + ".locked"); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   ASSERT_TRUE(os::FileExists(dest + ".locked"));
-  install->Install();
+  InstallObjects();
   EXPECT_TRUE(install->Reboot());
   lock.Terminate();
 

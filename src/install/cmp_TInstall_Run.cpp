@@ -1,0 +1,203 @@
+// One installation from start to end, the reboot, the clean-up of the loading program's copy, and the
+// handling of failures during a run.
+#include <cstring>
+
+#include "classlib/Forms.h"
+#include "install/cmp_TInstall.h"
+#include "os/os.h"
+#include "support/routines_API.h"
+#include "support/routines_Strings.h"
+
+TDateTime RunStartTime = 0;
+
+namespace {
+// The broadcasts that tell helpers the run is about to install the objects.
+constexpr int kBeforeObjects[] = {-986, -976, -975, -982, -981, -977, -980};
+}  // namespace
+
+TExtractionInfo ReadExtractionInfo(const std::string& path) {
+  auto fail = [&] {
+    throw IEInstall(
+        "Could not read the extraction info from the archive file %s when trying to find the correct offset into the "
+        "self extracting file",
+        {path});
+  };
+  os::File file = os::File::Open(path, os::Access::Read, os::Share::DenyNone, os::Disposition::OpenExisting);
+  if (!file) fail();
+  unsigned char record[TExtractionInfo::kSize] = {};
+  if (file.Seek(-std::int64_t(sizeof record), os::Origin::End) < 0 ||
+      file.Read(record, sizeof record) != std::int64_t(sizeof record))
+    fail();
+  TExtractionInfo info;
+  std::memcpy(&info.SetupStart, record + 16, 4);
+  std::memcpy(&info.SetupEnd, record + 20, 4);
+  std::memcpy(&info.FilesStart, record + 24, 4);
+  std::memcpy(&info.FilesEnd, record + 28, 4);
+  return info;
+}
+
+std::string TCustomInstall::LoadingProgramPath() const {
+  if (CommandFlag(cmdSelfExtract)) return const_cast<TCustomInstall*>(this)->GetArchiveFile();
+  if (useLoadingProgram_) {
+    const std::vector<std::string> parameters = os::CommandLineArguments();
+    return WithTrailingBackslash(sourceDir_) + (parameters.size() >= 2 ? parameters[1] : std::string());
+  }
+  return os::ModuleFileName();
+}
+
+void TCustomInstall::Install() {
+  RunStartTime = os::Now();
+  RaiseRegistrationErrors = false;
+  while (DeferredRegistrations().Count() > 0) DeferredRegistrations().Remove(DeferredRegistrations().Items(0));
+  unfinishedCount_ = 0;
+  runCleanupBatch_ = false;
+  installing_ = true;
+
+  if (useLoadingProgram_ && !CommandFlag(cmdSource))
+    throw IEInstall(
+        "The path of the loading program was not passed correctly. If you are running your install project in the "
+        "IDE, then you need to add two command line parameters. In Run | Parameters | \"Run Parameters\", type in: "
+        "-d \"-sBUILDPATH\" where BUILDPATH is the path into which you built the distributables. Example: -d "
+        "\"-sC:\\My Build\".");
+  InstallRecordKey = OpenInstallRecord(true);
+  ClearUnfinishedList();
+  if (CommandFlag(cmdSelfExtract)) SharedArchiveEngine->SetOffset(ReadExtractionInfo(GetArchiveFile()).FilesStart);
+  ReadArchiveInfo();
+  if (OnAfterInitialized) OnAfterInitialized(this);
+  for (int code : kBeforeObjects) Broadcast(this, code, nullptr);
+
+  TFileContainer::Install();
+
+  for (int i = 0; i < DeferredRegistrations().Count(); ++i) DeferredRegistrations().Items(i)->RegisterActiveX();
+  if (unfinishedCount_ > 0 || Reboot()) RegisterRunOnce();
+  const bool rebootNeeded = Reboot();
+  if (rebootNeeded) {
+    Broadcast(this, -987, nullptr);
+    if (OnBeforeReboot) OnBeforeReboot(this, reboot_);
+  }
+  if (Reboot()) {
+    SaveLanguage();
+    RebootWindows();
+    Application->Terminate();
+  }
+  // The record, the Unfinished list and the RunOnce entry wait for the run after the restart.
+  if (rebootNeeded) {
+    Application->Terminate();
+    return;
+  }
+  NotifyGoodInstall();
+  Cleanup();
+  RemoveInstallRecord();
+  if (RunAutomatic()) Shutdown();
+  RunFilesAfterInstall();
+  installing_ = false;
+}
+
+void TCustomInstall::ReadArchiveInfo() {
+  if (infoRead_) return;
+  if (OnBeforeReadArchiveInfo) OnBeforeReadArchiveInfo(this);
+  Broadcast(this, -984, nullptr);
+  try {
+    BroadcastMessage("Reading file information...");
+    TFileContainer::ReadArchiveInfo();
+    if (DistributeType() != dtTraditional) ReadRemoteFileList();
+  } catch (...) {
+    BroadcastRefresh();
+    throw;
+  }
+  BroadcastRefresh();
+  infoRead_ = true;
+  if (OnAfterReadArchiveInfo) OnAfterReadArchiveInfo(this);
+  Broadcast(this, -983, nullptr);
+}
+
+void TCustomInstall::ReadRemoteFileList() {
+  throw Exception("Net install locations are not supported by this build");
+}
+
+void TCustomInstall::NotifyGoodInstall() {
+  if (OnBeforeNotifyGoodInstall) OnBeforeNotifyGoodInstall(this);
+  Broadcast(this, -995, nullptr);
+  Broadcast(this, -979, nullptr);
+  if (OnAfterNotifyGoodInstall) OnAfterNotifyGoodInstall(this);
+}
+
+void TCustomInstall::NotifyBadInstall() {
+  if (OnBeforeNotifyBadInstall) OnBeforeNotifyBadInstall(this);
+  Broadcast(this, -994, nullptr);
+  Broadcast(this, -978, nullptr);
+  if (OnAfterNotifyBadInstall) OnAfterNotifyBadInstall(this);
+}
+
+void TCustomInstall::Cleanup() {
+  if (!useLoadingProgram_ || CommandFlag(cmdDebug) || !CommandFlag(cmdCleanup) || InState(csDesigning)) return;
+  bool go = true;
+  if (OnBeforeCleanup) OnBeforeCleanup(this, go);
+  if (!go) return;
+  const std::string program = os::ModuleFileName();
+  const std::string programDir = ExtractFilePath(program);
+  for (int i = 0; i < presetupFiles_.Count(); ++i) os::DeleteFile(programDir + ExtractFileName(presetupFiles_.Get(i)));
+  cleanupBatch_ = ChangeFileExt(TempFileName(false), ".bat");
+  TStringList lines;
+  lines.Add(Format("ERASE %s", {program}));
+  lines.Add(Format("DELTREE /Y %s", {WithoutTrailingBackslash(programDir)}));
+  lines.Add(Format("ERASE %s", {ChangeFileExt(cleanupBatch_, ".PIF")}));
+  lines.Add(Format("ERASE %s", {cleanupBatch_}));
+  lines.SaveToFile(cleanupBatch_);
+  runCleanupBatch_ = true;
+}
+
+void TCustomInstall::RunFilesAfterInstall() {
+  TCustomInstallFileList& files = AllInstallFiles();
+  for (int i = 0; i < files.Count(); ++i) {
+    TCustomInstallFile* file = files.Items(i);
+    if (!file->RunAfterInstall()) continue;
+    bool defaultAction = true;
+    if (OnBeforeRunFile) OnBeforeRunFile(this, file, defaultAction);
+    if (defaultAction) os::WinExec(WithTrailingBackslash(file->GetDestDir()) + file->DestName(), 1 /* SW_SHOWNORMAL */);
+  }
+}
+
+void TCustomInstall::RebootWindows() {
+  const int platform = WindowsPlatform();
+  const bool restarted = (platform == 1 || platform == 2) && os::RestartWindows(platform == 2);
+  if (restarted) return;
+  if (OnFailedReboot) OnFailedReboot(this);
+  else Application->MessageBox(TranslateString("Could not reboot windows. Please manually reboot windows."),
+                               Application->Title(), MB_OK | MB_ICONSTOP);
+}
+
+bool TCustomInstall::Shutdown() {
+  bool quitOut = true;
+  if (OnBeforeShutdown) OnBeforeShutdown(this, quitOut);
+  if (quitOut) Application->Terminate();
+  return !quitOut;
+}
+
+bool TCustomInstall::QueryUserAbort() {
+  bool quitOut = true;
+  if (OnUserAbort) OnUserAbort(this, quitOut);
+  return quitOut;
+}
+
+void TCustomInstall::HandleException(TObject* sender, const std::exception& e) {
+  if (!installing_) {
+    Application->ShowException(e);
+    return;
+  }
+  installing_ = false;
+  try {
+    if (dynamic_cast<const EAIUserAbort*>(&e) != nullptr) {
+      NotifyBadInstall();
+      Cleanup();
+      RemoveInstallRecord();
+      if (RunAutomatic()) Shutdown();
+    } else {
+      NotifyBadInstall();
+      Application->ShowException(e);
+      Shutdown();
+    }
+  } catch (...) {
+    if (RunAutomatic()) Application->Terminate();
+  }
+}

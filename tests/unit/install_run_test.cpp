@@ -1,0 +1,192 @@
+// The installation run and its install record: finding the record again, the Unfinished list, the
+// RunOnce entry, the continuation after a restart and the endings of a run.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "classlib/Forms.h"
+#include "classlib/Registry.h"
+#include "install/cmp_TInstall.h"
+#include "support/routines_Registry.h"
+#include "support/routines_Strings.h"
+#include "support/test_support.h"
+
+namespace {
+
+constexpr char kRecords[] = "SOFTWARE\\Tavelock\\Install";
+constexpr char kRunOnce[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+
+class InstallRun : public ::testing::Test {
+ protected:
+  tvktest::ScratchDir dir;
+  TForm form{nullptr};
+  TInstall* install = new TInstall(&form);
+
+  std::vector<std::string> shown;
+
+  void SetUp() override {
+    Application->OnMessageBox = [this](const std::string& text, const std::string&, unsigned) {
+      shown.push_back(text);
+      return int(IDOK);
+    };
+    tvktest::RemoveRegTree(os::kLocalMachine, kRecords);
+    install->Information().SetProductName("TvkTestRun");
+    install->ParseCommandLine({"-s" + dir.Path()});
+    install->SetArchiveFileType(nullptr);
+    install->SetArchiveFile(dir / "files.1");
+    install->SetDestDirType(nullptr);
+    install->SetDestDir(dir / "dest");
+    install->SetRunAutomatic(false);
+  }
+  void TearDown() override {
+    Application->OnMessageBox = nullptr;
+    InstallRecordKey.clear();
+    tvktest::RemoveRegTree(os::kLocalMachine, kRecords);
+    os::RegDeleteKey(os::kLocalMachine, "SOFTWARE\\Tavelock");
+    tvktest::RemoveRegTree(os::kLocalMachine, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TvkTestRun");
+    os::RegKey runOnce = os::RegKey::Open(os::kLocalMachine, kRunOnce, os::RegAccess::All);
+    for (const char* name : {"TavelockUnfinished", "TavelockUnfinished1"}) runOnce.DeleteValue(name);
+  }
+  void Build(const std::string& contents) {
+    tvktest::WriteFile(dir / "American.dct", contents);
+    auto* file = new TInstallFile(&form);
+    file->SetName("American");
+    file->SetIncludeFromDir(dir.Path());
+    file->SetFileName("American.dct");
+    file->SetContainer(install);
+    install->Compress(coRelocateArchives | coForceNetFilesLocal | coIncludeAll);
+  }
+  static bool KeyExists(const std::string& path) {
+    return os::RegKey::Open(os::kLocalMachine, path, os::RegAccess::Read).IsValid();
+  }
+};
+
+TEST_F(InstallRun, RecordsAreFoundByTheProgramsDateAndSize) {
+  os::RegKey::Create(os::kLocalMachine, std::string(kRecords) + "\\Install0");
+  os::RegKey::Create(os::kLocalMachine, std::string(kRecords) + "\\INSTALL2");
+  const std::string key = install->OpenInstallRecord(true);
+  EXPECT_EQ(key, "\\SOFTWARE\\Tavelock\\Install\\Install1");
+  EXPECT_EQ(install->OpenInstallRecord(false), key);  // the same program file matches again
+
+  // A record whose date is off by 1e-6 days is another program's.
+  TRegistry registry;
+  registry.SetRootKey(os::kLocalMachine);
+  ASSERT_TRUE(registry.OpenKey(key, false));
+  registry.WriteDateTime("CreationDate", registry.ReadDateTime("CreationDate") + 1e-6);
+  registry.CloseKey();
+  EXPECT_EQ(install->OpenInstallRecord(false), "");
+  EXPECT_EQ(install->OpenInstallRecord(true), "\\SOFTWARE\\Tavelock\\Install\\Install3");
+
+  // Without Path a record is passed over even when date and size match.
+  ASSERT_TRUE(registry.OpenKey("\\SOFTWARE\\Tavelock\\Install\\Install3", false));
+  registry.DeleteValue("Path");
+  registry.CloseKey();
+  EXPECT_EQ(install->OpenInstallRecord(false), "");
+}
+
+TEST_F(InstallRun, RemovingTheLastRecordRemovesItsParents) {
+  InstallRecordKey = install->OpenInstallRecord(true);
+  tvktest::WriteFile(dir / "downloaded.1", "x");
+  WriteRegString(rrLocalMachine, InstallRecordKey + "\\Files", "LocalFile", dir / "downloaded.1");
+  install->AddUnfinished("American", 0);
+  install->RemoveInstallRecord();
+  EXPECT_FALSE(os::FileExists(dir / "downloaded.1"));
+  EXPECT_FALSE(KeyExists(kRecords));
+  EXPECT_FALSE(KeyExists("SOFTWARE\\Tavelock"));
+}
+
+TEST_F(InstallRun, UnfinishedListAndRunOnce) {
+  EXPECT_THROW(install->AddUnfinished("x", 0), IEInstall);  // no record yet
+  InstallRecordKey = install->OpenInstallRecord(true);
+  install->AddUnfinished("American", 0);
+  install->AddUnfinished(dir / "swap.bat", 1);
+  TStringList entries;
+  install->ReadUnfinishedList(entries);
+  EXPECT_EQ(entries.Text(), "American;0\r\n" + (dir / "swap.bat") + ";1\r\n");
+
+  install->ParseCommandLine({"-s" + dir.Path(), "-c"});
+  install->RegisterRunOnce();
+  install->RegisterRunOnce();  // a second one in the same boot cycle gets a number
+  os::RegKey runOnce = os::RegKey::Open(os::kLocalMachine, kRunOnce, os::RegAccess::Read);
+  auto first = runOnce.Query("TavelockUnfinished");
+  ASSERT_TRUE(first);
+  EXPECT_TRUE(runOnce.Query("TavelockUnfinished1").has_value());
+  // The program path and each switch argument are quoted apart.
+  const std::string expected =
+      "\"" + os::ModuleFileName() + "\" -r \"-s" + WithoutTrailingBackslash(dir.Path()) + "\" -c";
+  EXPECT_EQ(std::string(first->data.c_str()), expected);
+}
+
+TEST_F(InstallRun, ContinuationAfterRestart) {
+  InstallRecordKey = install->OpenInstallRecord(true);
+  tvktest::WriteFile(dir / "swap.bat", "x");
+  install->AddUnfinished(dir / "swap.bat", 1);
+  install->ContinueAfterReboot();
+  EXPECT_FALSE(os::FileExists(dir / "swap.bat"));
+  EXPECT_FALSE(KeyExists(kRecords));  // ended like a normal run
+
+  InstallRecordKey = install->OpenInstallRecord(true);
+  WriteRegString(rrLocalMachine, InstallRecordKey + "\\Unfinished", "American", "zero");
+  try {
+    install->ContinueAfterReboot();
+    FAIL();
+  } catch (const IEInstall& e) {
+    EXPECT_EQ(e.Message(), "There is an invalid entry for the unfinished install list American;zero");
+  }
+}
+
+TEST_F(InstallRun, NormalRunRemovesItsRecord) {
+  Build("words");
+  std::vector<std::string> events;
+  install->OnAfterInitialized = [&](TObject*) { events.push_back("initialized"); };
+  install->OnAfterNotifyGoodInstall = [&](TObject*) { events.push_back("good"); };
+  install->Install();
+  EXPECT_EQ(tvktest::ReadFile(dir / "dest\\American.dct"), "words");
+  EXPECT_EQ(events, (std::vector<std::string>{"initialized", "good"}));
+  EXPECT_FALSE(KeyExists(kRecords));
+  EXPECT_FALSE(install->Installing());
+}
+
+TEST_F(InstallRun, CancelledRebootKeepsRecordAndRunOnce) {
+  Build("words");
+  install->SetReboot(true);
+  bool good = false;
+  install->OnBeforeReboot = [](TCustomInstall*, bool& go) { go = false; };
+  install->OnAfterNotifyGoodInstall = [&](TObject*) { good = true; };
+  install->Install();
+  EXPECT_FALSE(good);
+  EXPECT_TRUE(KeyExists(InstallRecordKey.substr(1)));
+  EXPECT_TRUE(os::RegKey::Open(os::kLocalMachine, kRunOnce, os::RegAccess::Read).Query("TavelockUnfinished"));
+}
+
+TEST_F(InstallRun, FailuresEndTheRun) {
+  Build("words");
+  // A user abort removes the record; any other failure keeps it.
+  install->OnAfterInitialized = [](TObject*) { throw EAIUserAbort(); };
+  try {
+    install->Install();
+  } catch (const EAIUserAbort& e) {
+    install->HandleException(install, e);
+  }
+  EXPECT_FALSE(KeyExists(kRecords));
+  EXPECT_FALSE(install->Installing());
+  EXPECT_TRUE(shown.empty());  // an abort is not shown
+
+  install->OnAfterInitialized = [](TObject*) { throw IEInstall("broken"); };
+  bool bad = false;
+  install->OnAfterNotifyBadInstall = [&](TObject*) { bad = true; };
+  try {
+    install->Install();
+  } catch (const IEInstall& e) {
+    install->HandleException(install, e);
+  }
+  EXPECT_TRUE(bad);
+  EXPECT_EQ(shown, std::vector<std::string>{"broken."});  // shown the standard way
+  EXPECT_TRUE(KeyExists(kRecords));
+
+  // Without -s the run refuses to start.
+  install->ParseCommandLine({});
+  EXPECT_THROW(install->Install(), IEInstall);
+}
+
+}  // namespace
