@@ -44,7 +44,11 @@ TCustomInstall::~TCustomInstall() {
     CurrentInstall = nullptr;
     SetPathInstall(nullptr);
   }
-  if (!InState(csDesigning)) Application->OnException = nullptr;
+  if (!InState(csDesigning)) {
+    Application->OnException = nullptr;
+    if (mainForm_ != nullptr && !mainForm_->InState(csDestroying) && savedOnActivate_)
+      mainForm_->OnActivate = savedOnActivate_;
+  }
   // The batch removes the program's temporary copy once the program has let go of it.
   if (runCleanupBatch_) os::WinExec(cleanupBatch_, os::kShowHidden);
 }
@@ -131,6 +135,49 @@ void TCustomInstall::Loaded() {
           "You forgot to pass in the build directory. In Run | Parameters, follow this format: -d \"-sC:\\My Build\"");
   }
   sourceDir_ = commandFlags_[cmdSource] ? commandArgs_[cmdSource] : SourceDirectory();
+  InstallRecordKey = OpenInstallRecord(false);
+  std::string stored;
+  if (GetStoredLocalFile(stored)) localFile_ = stored;
+
+  mainForm_ = Application->MainForm();
+  if (mainForm_ == nullptr) mainForm_ = dynamic_cast<TCustomForm*>(Owner());
+  if (mainForm_ == nullptr && runAutomatic_)
+    throw IEInstall(
+        "Application.MainForm is undefined and the TInstall is not on a form. Therefore, therefore the TInstall "
+        "can't run the installation automatically");
+
+  SetCurrentInstallType(itAlways);
+  for (TInstallType type : {itDefault, itCompact, itFull, itCustom}) {
+    if (InSet(installTypes_, type)) {
+      SetCurrentInstallType(type);
+      break;
+    }
+  }
+
+  if (InState(csDesigning)) return;
+  if (commandFlags_[cmdBuild]) return RunBuildMode();
+  if (commandFlags_[cmdFloppies]) return TransferToFloppies("a:");
+  if (commandFlags_[cmdReboot]) return ContinueAfterReboot();
+  if (mainForm_ != nullptr) {
+    savedOnActivate_ = mainForm_->OnActivate;
+    mainForm_->OnActivate = [this](TObject*) { MainFormActivated(); };
+    mainForm_->FreeNotification(this);
+  }
+}
+
+void TCustomInstall::MainFormActivated() {
+  if (activated_) return;
+  if (savedOnActivate_) savedOnActivate_(Owner());
+  activated_ = true;
+  if (!runAutomatic_) return;
+  if (savedOnActivate_ && mainForm_ != nullptr && Owner() != nullptr && !Owner()->InState(csDestroying))
+    mainForm_->OnActivate = savedOnActivate_;
+  Install();
+}
+
+void TCustomInstall::Notification(TComponent* component, TOperation operation) {
+  TFileContainer::Notification(component, operation);
+  if (operation == TOperation::opRemove && component == mainForm_) mainForm_ = nullptr;
 }
 
 void TCustomInstall::AddUnfinished(const std::string& text, int kind) {

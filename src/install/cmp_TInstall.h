@@ -91,6 +91,26 @@ class TCustomInstall : public TFileContainer {
   // The file to start again after a restart.
   std::string LoadingProgramPath() const;
 
+  // ---- Build mode and floppy transfer
+  // The -b mode: builds into the directory named by the first line of BUILD.INF beside the program.
+  void RunBuildMode();
+  // The distributables: setup.1 (this program and the presetup files), setup.exe (the loading program),
+  // files.1 (the install files) and, when asked, setup.exe made self-extracting.
+  virtual void Build(const std::string& programPath, const std::string& buildDirectory, bool makeSelfExtractor);
+  virtual void CopyLoadingProgram(const std::string& buildDirectory, const std::string& programPath);
+  virtual void CreateSetupArchive(const std::string& buildDirectory, const std::string& programPath);
+  // Resets every install file's build state, then builds the archives.
+  void Compress(unsigned options) override;
+  void WriteFileList();
+  virtual void MakeSelfExtractor(const std::string& setupExe, const std::string& setup1, const std::string& files1);
+  // The -f mode: copies the self-extractor's distribution onto floppies in Drive, files.1 spanning disks.
+  virtual void TransferToFloppies(const std::string& drive);
+
+  TNotifyEvent OnAfterCopyInstallProgram, OnBeforeCreateSetupArchive, OnAfterCreateSetupArchive,
+      OnBeforeBuildArchives, OnAfterBuildArchives, OnBeforeMakeSelfExtractor, OnAfterMakeSelfExtractor;
+  std::function<void(TCustomInstall* install, const std::string& programPath)> OnBeforeCopyInstallProgram;
+  TlzhFileStatsEvent OnTransferStatus;
+
   // ---- The install record
   // The key path of this program's record below "\SOFTWARE\Tavelock\Install", found by the program
   // file's date and size; a new one when asked to create. Empty when there is none.
@@ -113,7 +133,12 @@ class TCustomInstall : public TFileContainer {
 
   std::string InstallSourceDir() const override { return sourceDir_; }
   std::optional<std::string> SelfExtractorName() const override;
+  // Reads the command line and runs the mode it asks for: build (-b), floppies (-f), the run after a
+  // restart (-r), or waiting for the main form's first activation to install.
   void Loaded() override;
+  void Notification(TComponent* component, TOperation operation) override;
+  // The main form's activation handler while the install component waits for it.
+  void MainFormActivated();
 
   TNotifyEvent OnAfterInitialized, OnAfterNotifyBadInstall, OnAfterNotifyGoodInstall, OnAfterReadArchiveInfo,
       OnBeforeNotifyBadInstall, OnBeforeNotifyGoodInstall, OnBeforeReadArchiveInfo, OnFailedReboot;
@@ -140,6 +165,9 @@ class TCustomInstall : public TFileContainer {
   int unfinishedCount_ = 0;
   std::string cleanupBatch_;
   bool runCleanupBatch_ = false;
+  TCustomForm* mainForm_ = nullptr;
+  TNotifyEvent savedOnActivate_;
+  bool activated_ = false;
 };
 
 // The time the current run started; the install record remembers it.

@@ -1,0 +1,245 @@
+// The program as its own build tool (-b) and the copy of a distribution onto floppies (-f).
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "classlib/Forms.h"
+#include "install/cmp_TInstall.h"
+#include "os/os.h"
+#include "support/routines_API.h"
+#include "support/routines_Strings.h"
+
+namespace {
+
+constexpr char kLoaderName[] = "TavelockLoadProgram.exe";
+constexpr std::int64_t kFloppyBlock = 8192;
+
+unsigned BuildOptions(TDistributeType type) {
+  switch (type) {
+    case dtWeb: return coRelocateArchives | coBuild | coForceFilesNet | coIncludeAll;
+    case dtTraditionalNet: return coRelocateArchives | coBuild | coIncludeAll;
+    default: return coRelocateArchives | coBuild | coForceNetFilesLocal | coIncludeAll;
+  }
+}
+
+// Appends a whole file; false when fewer bytes than its size arrived.
+bool Append(os::File& to, const std::string& path) {
+  os::File from = os::File::Open(path, os::Access::Read, os::Share::DenyNone, os::Disposition::OpenExisting);
+  if (!from) return false;
+  const std::int64_t size = from.Size();
+  std::vector<char> buffer(64 * 1024);
+  std::int64_t copied = 0;
+  for (;;) {
+    const std::int64_t n = from.Read(buffer.data(), buffer.size());
+    if (n <= 0) break;
+    if (to.Write(buffer.data(), std::size_t(n)) != n) return false;
+    copied += n;
+  }
+  return copied == size;
+}
+
+// Copies Count bytes from the source's position, in blocks, with window messages between them.
+bool CopyRange(os::File& from, os::File& to, std::int64_t count, std::int64_t block) {
+  std::vector<char> buffer(static_cast<std::size_t>(block));
+  while (count > 0) {
+    const std::int64_t want = std::min(count, block);
+    if (from.Read(buffer.data(), std::size_t(want)) != want) return false;
+    if (to.Write(buffer.data(), std::size_t(want)) != want) return false;
+    count -= want;
+    Application->ProcessMessages();
+  }
+  return true;
+}
+
+}  // namespace
+
+void TCustomInstall::RunBuildMode() {
+  try {
+    const std::string info = WithTrailingBackslash(SourceDirectory()) + "BUILD.INF";
+    if (!os::FileExists(info))
+      throw IEInstall("Need to have a BUILD.INF file in this directory with the first line specifying the build directory");
+    TStringList lines;
+    lines.LoadFromFile(info);
+    if (lines.Count() == 0) throw IEInstall("Must be 1 line in BUILD.INF. This line should specify the build directory");
+    Build(os::ModuleFileName(), lines.Strings(0), true);
+  } catch (const Exception& e) {
+    Application->MessageBox(e.Message(), Application->Title(), MB_OK);
+  }
+  Application->Terminate();
+}
+
+void TCustomInstall::Build(const std::string& programPath, const std::string& buildDirectory, bool makeSelfExtractor) {
+  if (makeSelfExtractor && !useLoadingProgram_)
+    throw IEInstall("Cannot build a stand alone executable if the UseLoadingProgram property of the TInstall is set to False");
+  const std::string dir = WithTrailingBackslash(buildDirectory);
+  CopyLoadingProgram(buildDirectory, programPath);
+  if (OnBeforeBuildArchives) OnBeforeBuildArchives(this);
+  TCustomPathSpecifier* savedType = archiveFileType_;
+  const std::string savedFile = archiveFile_;
+  StoreArchiveFileType(nullptr);
+  archiveFile_ = dir + "files.1";
+  try {
+    Compress(BuildOptions(distributeType_));
+    if (distributeType_ != dtTraditional) WriteFileList();
+  } catch (...) {
+    StoreArchiveFileType(savedType);
+    archiveFile_ = savedFile;
+    throw;
+  }
+  StoreArchiveFileType(savedType);
+  archiveFile_ = savedFile;
+  if (OnAfterBuildArchives) OnAfterBuildArchives(this);
+  if (makeSelfExtractor) MakeSelfExtractor(dir + "setup.exe", dir + "setup.1", dir + "files.1");
+}
+
+void TCustomInstall::CopyLoadingProgram(const std::string& buildDirectory, const std::string& programPath) {
+  const std::string dir = WithTrailingBackslash(buildDirectory);
+  if (useLoadingProgram_) {
+    try {
+      CreateSetupArchive(buildDirectory, programPath);
+    } catch (const EtcDiskFull&) {
+      throw IEInstall(
+          "The disk that you have specified has been determined to be either too full or is corrupt while trying to "
+          "copy the SETUP.1 archive file. You should probably clear all files off of the drive. Minimally, you should "
+          "leave enough space on the drive for the SETUP.1 archive file.");
+    }
+    // The kit ships the loading program beside the installation program.
+    const std::string loader = WithTrailingBackslash(SourceDirectory()) + kLoaderName;
+    if (!os::FileExists(loader)) throw IEInstall("The loader program %s was not found", {loader});
+    if (!os::CopyFile(loader, dir + "setup.exe", false))
+      throw IEInstall("Cannot copy the loading program from %s to %s", {loader, dir + "setup.exe"});
+    return;
+  }
+  if (OnBeforeCopyInstallProgram) OnBeforeCopyInstallProgram(this, programPath);
+  CreateDirectoryPath(WithoutTrailingBackslash(buildDirectory));
+  const std::string target = dir + ExtractFileName(programPath);
+  if (!os::CopyFile(programPath, target, false))
+    throw IEInstall("Cannot copy the installation application from %s to %s", {programPath, target});
+  if (OnAfterCopyInstallProgram) OnAfterCopyInstallProgram(this);
+}
+
+void TCustomInstall::CreateSetupArchive(const std::string& buildDirectory, const std::string& programPath) {
+  if (Trim(programPath).empty()) throw IEInstall("Cannot create setup file. Executable is blank");
+  if (OnBeforeCreateSetupArchive) OnBeforeCreateSetupArchive(this);
+  if (!os::FileExists(programPath)) throw IEInstall("TInstall: Cannot find the executable file %s", {programPath});
+  const std::string archive = WithTrailingBackslash(buildDirectory) + "setup.1";
+  auto pack = [&](const std::string& path, TlzhCommand command) {
+    std::unique_ptr<TCustomInstallFile> file(new TCustomInstallFile(nullptr));
+    file->SetFileName(ExtractFileName(path));
+    file->SetIncludeFromDir(WithoutTrailingBackslash(ExtractFilePath(path)));
+    file->SetNet(false);
+    file->SetAddToArchive(command);
+    file->SetArchiveFileType(nullptr);
+    file->SetArchiveFile(archive);
+    file->Process(opCompress);
+  };
+  pack(programPath, lzcOverwrite);
+  for (int i = 0; i < presetupFiles_.Count(); ++i) pack(presetupFiles_.Get(i), lzcOnlyAdd);
+  if (OnAfterCreateSetupArchive) OnAfterCreateSetupArchive(this);
+}
+
+void TCustomInstall::Compress(unsigned options) {
+  TCustomInstallFileList& files = AllInstallFiles();
+  for (int i = 0; i < files.Count(); ++i) {
+    files.Items(i)->SetCompressState(0);
+    files.Items(i)->SetInNetArchive(false);
+  }
+  TFileContainer::Compress(options);
+}
+
+void TCustomInstall::WriteFileList() {
+  const std::string dir = WithTrailingBackslash(ExtractFileDir(GetArchiveFile())) + NetArchivePath();
+  CreateDirectoryPath(dir);
+  TFileStream list(WithTrailingBackslash(dir) + "filelist.lst", fmCreate);
+  TCustomInstallFileList& files = AllInstallFiles();
+  std::int32_t count = 0;
+  for (int i = 0; i < files.Count(); ++i) count += files.Items(i)->CompressState() == 1 || files.Items(i)->CompressState() == 2;
+  list.WriteBuffer(&count, sizeof count);
+  for (int i = 0; i < files.Count(); ++i)
+    if (files.Items(i)->CompressState() == 1 || files.Items(i)->CompressState() == 2) files.Items(i)->WriteInfoRecord(list);
+}
+
+void TCustomInstall::MakeSelfExtractor(const std::string& setupExe, const std::string& setup1, const std::string& files1) {
+  if (OnBeforeMakeSelfExtractor) OnBeforeMakeSelfExtractor(this);
+  unsigned char record[TExtractionInfo::kSize] = {};
+  record[0] = 14;
+  std::memcpy(record + 1, "SELFEXTRACTING", 14);
+  os::File exe = os::File::Open(setupExe, os::Access::ReadWrite, os::Share::DenyNone, os::Disposition::OpenExisting);
+  if (!exe) throw IEInstall("Cannot create the self-extracting exe because %s could not be loaded onto %s", {setup1, setupExe});
+  auto embed = [&](const std::string& path, int at) {
+    const std::int32_t first = std::int32_t(exe.Seek(0, os::Origin::End));
+    if (!Append(exe, path))
+      throw IEInstall("Cannot create the self-extracting exe because %s could not be loaded onto %s", {path, setupExe});
+    const std::int32_t last = std::int32_t(exe.Seek(0, os::Origin::Current)) - 1;
+    std::memcpy(record + at, &first, 4);
+    std::memcpy(record + at + 4, &last, 4);
+  };
+  embed(setup1, 16);
+  if (os::FileExists(files1)) embed(files1, 24);
+  if (exe.Write(record, sizeof record) != std::int64_t(sizeof record))
+    throw IEInstall("Cannot create the self-extracting exe because %s could not be loaded onto %s", {setup1, setupExe});
+  exe.Close();
+  if (OnAfterMakeSelfExtractor) OnAfterMakeSelfExtractor(this);
+}
+
+void TCustomInstall::TransferToFloppies(const std::string& drive) {
+  Application->ProcessMessages();
+  try {
+    if (!CommandFlag(cmdSelfExtract))
+      throw IEInstall(
+          "Sorry... You can only transfer this installation to floppies through the self-extracting file. Usage "
+          "example: setup.exe *TODISK");
+    const std::string selfExtractor = GetArchiveFile();
+    const TExtractionInfo info = ReadExtractionInfo(selfExtractor);
+    const std::string target = WithTrailingBackslash(drive);
+    try {
+      BroadcastMessage("Transferring this installation to floppies. Please wait...");
+      os::File source = os::File::Open(selfExtractor, os::Access::Read, os::Share::DenyNone, os::Disposition::OpenExisting);
+      if (!source) throw IEInstall("Cannot create setup.exe on the A drive. Probably not enough room");
+      {
+        os::File exe = os::File::Open(target + "setup.exe", os::Access::Write, os::Share::Exclusive,
+                                      os::Disposition::CreateAlways);
+        if (!exe || !CopyRange(source, exe, info.SetupStart, 64 * 1024))
+          throw IEInstall("Cannot create setup.exe on the A drive. Probably not enough room");
+      }
+      {
+        os::File setup = os::File::Open(target + "setup.1", os::Access::Write, os::Share::Exclusive,
+                                        os::Disposition::CreateAlways);
+        if (!setup || source.Seek(info.SetupStart, os::Origin::Begin) < 0 ||
+            !CopyRange(source, setup, std::int64_t(info.SetupEnd) - info.SetupStart + 1, kFloppyBlock))
+          throw IEInstall("Cannot create setup.1 on the A drive. Probably not enough room");
+      }
+    } catch (...) {
+      BroadcastMessage("");
+      throw;
+    }
+    BroadcastMessage("");
+
+    TTvlkCompress& engine = *SharedArchiveEngine;
+    engine.OnNewDisk = [](TTvlkCompress*, int disk, std::string&) {
+      if (Application->MessageBox(Format("Please insert disk %d", {disk}), Application->Title(),
+                                  MB_OKCANCEL | MB_ICONQUESTION) == IDCANCEL)
+        throw IEInstall("Aborted by user");
+    };
+    engine.OnStatus = [this](TTvlkCompress* e, const TlzhFileStats& stats) {
+      if (OnTransferStatus) OnTransferStatus(e, stats);
+      Application->ProcessMessages();
+    };
+    try {
+      engine.SetOffset(info.FilesStart);
+      engine.SetCompressedFile(selfExtractor);
+      engine.TransferToDisks(target, "files.1");
+    } catch (...) {
+      engine.OnNewDisk = nullptr;
+      engine.OnStatus = nullptr;
+      throw;
+    }
+    engine.OnNewDisk = nullptr;
+    engine.OnStatus = nullptr;
+  } catch (const Exception& e) {
+    Application->MessageBox(e.Message(), Application->Title(), MB_OK);
+  }
+  Application->ProcessMessages();
+  Application->Terminate();
+}

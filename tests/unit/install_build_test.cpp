@@ -1,0 +1,136 @@
+// The program as its own build tool: setup.1, the loading program as setup.exe, files.1, the
+// self-extractor with its extraction record, and the copy onto floppies.
+#include <gtest/gtest.h>
+
+#include "classlib/Forms.h"
+#include "install/cmp_TInstall.h"
+#include "support/routines_Strings.h"
+#include "support/test_support.h"
+
+namespace {
+
+class InstallBuild : public ::testing::Test {
+ protected:
+  tvktest::ScratchDir dir;
+  TForm form{nullptr};
+  TInstall* install = new TInstall(&form);
+  std::string loader;
+
+  void SetUp() override {
+    Application->OnMessageBox = [](const std::string& text, const std::string&, unsigned) -> int {
+      ADD_FAILURE() << "shown: " << text;
+      return IDOK;
+    };
+    // The kit's loading program sits beside the installation program.
+    loader = WithTrailingBackslash(install->SourceDirectory()) + "TavelockLoadProgram.exe";
+    tvktest::WriteFile(loader, "MZ loading program");
+    tvktest::WriteFile(dir / "dictsetup.exe", "MZ installation program");
+    tvktest::WriteFile(dir / "readme.txt", "presetup");
+    install->PresetupFiles().Add(dir / "readme.txt");
+  }
+  void TearDown() override {
+    Application->OnMessageBox = nullptr;
+    os::DeleteFile(loader);
+  }
+  static std::vector<std::string> Entries(const std::string& archive) {
+    TTvlkCompress engine(nullptr);
+    engine.SetCompressedFile(archive);
+    std::vector<std::string> names;
+    for (int i = 0; i < engine.FileCount(); ++i) {
+      TlzhFileStats stats;
+      engine.GetFileStats(i, stats);
+      names.push_back(ExtractFileName(stats.FileName));
+    }
+    return names;
+  }
+};
+
+TEST_F(InstallBuild, SelfExtractorCarriesBothArchives) {
+  tvktest::WriteFile(dir / "American.dct", "words");
+  auto* file = new TInstallFile(&form);
+  file->SetName("American");
+  file->SetIncludeFromDir(dir.Path());
+  file->SetFileName("American.dct");
+  file->SetContainer(install);
+  TCustomPathSpecifier* archiveType = install->ArchiveFileType();
+
+  install->Build(dir / "dictsetup.exe", dir / "build", true);
+  EXPECT_EQ(install->ArchiveFileType(), archiveType);  // the component's own settings come back
+  EXPECT_EQ(Entries(dir / "build\\setup.1"), (std::vector<std::string>{"dictsetup.exe", "readme.txt"}));
+  EXPECT_EQ(Entries(dir / "build\\files.1"), (std::vector<std::string>{"American.dct"}));
+
+  const std::string exe = tvktest::ReadFile(dir / "build\\setup.exe");
+  const std::string setup1 = tvktest::ReadFile(dir / "build\\setup.1");
+  const std::string files1 = tvktest::ReadFile(dir / "build\\files.1");
+  const std::string program = "MZ loading program";
+  ASSERT_EQ(exe.size(), program.size() + setup1.size() + files1.size() + 56);
+  EXPECT_EQ(exe.substr(0, program.size()), program);
+  EXPECT_EQ(exe.substr(exe.size() - 56, 15), std::string("\x0eSELFEXTRACTING", 15));
+  const TExtractionInfo info = ReadExtractionInfo(dir / "build\\setup.exe");
+  EXPECT_EQ(info.SetupStart, std::int32_t(program.size()));
+  EXPECT_EQ(exe.substr(std::size_t(info.SetupStart), std::size_t(info.SetupEnd - info.SetupStart + 1)), setup1);
+  EXPECT_EQ(exe.substr(std::size_t(info.FilesStart), std::size_t(info.FilesEnd - info.FilesStart + 1)), files1);
+
+  // Onto floppies, from the self-extractor: the loading program, setup.1 and files.1.
+  install->ParseCommandLine({"-s" + (dir / "build"), "-esetup.exe", "-f"});
+  os::CreateDirectory(dir / "floppy");
+  install->TransferToFloppies(dir / "floppy");
+  EXPECT_EQ(tvktest::ReadFile(dir / "floppy\\setup.exe"), program);
+  EXPECT_EQ(tvktest::ReadFile(dir / "floppy\\setup.1"), setup1);
+  EXPECT_EQ(Entries(dir / "floppy\\files.1"), (std::vector<std::string>{"American.dct"}));
+}
+
+TEST_F(InstallBuild, WithoutInstallFilesTheRecordHasNoFilesArchive) {
+  install->Build(dir / "dictsetup.exe", dir / "build", true);
+  EXPECT_FALSE(os::FileExists(dir / "build\\files.1"));
+  const TExtractionInfo info = ReadExtractionInfo(dir / "build\\setup.exe");
+  EXPECT_EQ(info.FilesStart, 0);
+  EXPECT_EQ(info.FilesEnd, 0);
+}
+
+TEST_F(InstallBuild, Failures) {
+  const struct {
+    std::function<void()> call;
+    std::string message;
+  } cases[] = {
+      {[&] { install->CreateSetupArchive(dir / "build", " "); }, "Cannot create setup file. Executable is blank"},
+      {[&] { install->CreateSetupArchive(dir / "build", dir / "none.exe"); },
+       "TInstall: Cannot find the executable file " + (dir / "none.exe")},
+      {[&] {
+         install->SetUseLoadingProgram(false);
+         install->Build(dir / "dictsetup.exe", dir / "build", true);
+       },
+       "Cannot build a stand alone executable if the UseLoadingProgram property of the TInstall is set to False"},
+      {[&] {
+         install->SetUseLoadingProgram(true);
+         os::DeleteFile(loader);
+         install->Build(dir / "dictsetup.exe", dir / "build", true);
+       },
+       "The loader program " + loader + " was not found"},
+      {[&] { ReadExtractionInfo(dir / "readme.txt"); },
+       "Could not read the extraction info from the archive file " + (dir / "readme.txt") +
+           " when trying to find the correct offset into the self extracting file"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message);
+    try {
+      c.call();
+      ADD_FAILURE() << "no error";
+    } catch (const IEInstall& e) {
+      EXPECT_EQ(e.Message(), c.message);
+    }
+  }
+
+  // Without -e there is nothing to copy onto floppies; the mode shows why and ends.
+  std::vector<std::string> shown;
+  Application->OnMessageBox = [&](const std::string& text, const std::string&, unsigned) {
+    shown.push_back(text);
+    return int(IDOK);
+  };
+  install->ParseCommandLine({});
+  install->TransferToFloppies(dir / "floppy");
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].rfind("Sorry... You can only transfer", 0), 0u);
+}
+
+}  // namespace
