@@ -35,8 +35,10 @@ TCustomInstall::TCustomInstall(TComponent* owner) : TFileContainer(owner) {
   destDir_ = "\\MyApplication";
   allowChangeDir_ = true;
   groupName_ = "Main";
-  if (!InState(csDesigning))
+  if (!InState(csDesigning)) {
+    savedOnException_ = Application->OnException;
     Application->OnException = [this](TObject* sender, const std::exception& e) { HandleException(sender, e); };
+  }
 }
 
 TCustomInstall::~TCustomInstall() {
@@ -45,12 +47,12 @@ TCustomInstall::~TCustomInstall() {
     SetPathInstall(nullptr);
   }
   if (!InState(csDesigning)) {
-    Application->OnException = nullptr;
+    Application->OnException = savedOnException_;
     if (mainForm_ != nullptr && !mainForm_->InState(csDestroying) && savedOnActivate_)
       mainForm_->OnActivate = savedOnActivate_;
   }
   // The batch removes the program's temporary copy once the program has let go of it.
-  if (runCleanupBatch_) os::WinExec(cleanupBatch_, os::kShowHidden);
+  if (runCleanupBatch_) os::WinExec("\"" + cleanupBatch_ + "\"", os::kShowHidden);
 }
 
 void TCustomInstall::SetAutoMaximizeWindow(bool value) {
@@ -157,7 +159,12 @@ void TCustomInstall::Loaded() {
   if (InState(csDesigning)) return;
   if (commandFlags_[cmdBuild]) return RunBuildMode();
   if (commandFlags_[cmdFloppies]) return TransferToFloppies("a:");
-  if (commandFlags_[cmdReboot]) return ContinueAfterReboot();
+  if (commandFlags_[cmdReboot]) {
+    // The continuation is the whole of this start: no second installation follows it.
+    ContinueAfterReboot();
+    Application->Terminate();
+    return;
+  }
   if (mainForm_ != nullptr) {
     savedOnActivate_ = mainForm_->OnActivate;
     mainForm_->OnActivate = [this](TObject*) { MainFormActivated(); };

@@ -98,6 +98,9 @@ class TCustomInstall : public TFileContainer {
   // files.1 (the install files) and, when asked, setup.exe made self-extracting.
   virtual void Build(const std::string& programPath, const std::string& buildDirectory, bool makeSelfExtractor);
   virtual void CopyLoadingProgram(const std::string& buildDirectory, const std::string& programPath);
+  // The folder holding TavelockLoadProgram.exe: HKEY_LOCAL_MACHINE "\SOFTWARE\Tavelock\Kit" value
+  // "Directory", or the program's own folder.
+  std::string KitDirectory() const;
   virtual void CreateSetupArchive(const std::string& buildDirectory, const std::string& programPath);
   // Resets every install file's build state, then builds the archives.
   void Compress(unsigned options) override;
@@ -167,6 +170,7 @@ class TCustomInstall : public TFileContainer {
   bool runCleanupBatch_ = false;
   TCustomForm* mainForm_ = nullptr;
   TNotifyEvent savedOnActivate_;
+  TExceptionEvent savedOnException_;
   bool activated_ = false;
 };
 

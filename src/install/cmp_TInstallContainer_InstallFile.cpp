@@ -294,6 +294,10 @@ void TCustomInstallFile::Compress() {
     PassUp(ecCompressStarts, this);
     const std::string archive = GetArchiveFile();
     if (Trim(archive).empty()) ArchiveBlank();
+    // The archive keeps 100 characters of a name: a longer one could never be found when installing.
+    if (SourcePath().size() > std::size_t(TFileHeaderRecord::kMaxSourceName))
+      throw IECustomInstallFile("The source path of %s is longer than the %d characters an archive can keep: %s",
+                                {Name(), TFileHeaderRecord::kMaxSourceName, SourcePath()});
     if (include_) {
       CreateDirectoryPath(WithoutTrailingBackslash(ExtractFilePath(archive)));
       engine.SetCompressedFile(archive);

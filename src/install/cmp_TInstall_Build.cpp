@@ -8,11 +8,14 @@
 #include "install/cmp_TInstall.h"
 #include "os/os.h"
 #include "support/routines_API.h"
+#include "support/routines_Registry.h"
 #include "support/routines_Strings.h"
 
 namespace {
 
 constexpr char kLoaderName[] = "TavelockLoadProgram.exe";
+// Where the kit is installed: a subkey of its own, so that removing the last install record keeps it.
+constexpr char kKitKey[] = "\\SOFTWARE\\Tavelock\\Kit";
 constexpr std::int64_t kFloppyBlock = 8192;
 
 unsigned BuildOptions(TDistributeType type) {
@@ -54,6 +57,11 @@ bool CopyRange(os::File& from, os::File& to, std::int64_t count, std::int64_t bl
 
 }  // namespace
 
+std::string TCustomInstall::KitDirectory() const {
+  const std::string configured = Trim(ReadRegString(rrLocalMachine, kKitKey, "Directory", ""));
+  return !configured.empty() && os::DirectoryExists(configured) ? configured : SourceDirectory();
+}
+
 void TCustomInstall::RunBuildMode() {
   try {
     const std::string info = WithTrailingBackslash(SourceDirectory()) + "BUILD.INF";
@@ -62,7 +70,8 @@ void TCustomInstall::RunBuildMode() {
     TStringList lines;
     lines.LoadFromFile(info);
     if (lines.Count() == 0) throw IEInstall("Must be 1 line in BUILD.INF. This line should specify the build directory");
-    Build(os::ModuleFileName(), lines.Strings(0), true);
+    // A project without a loading program builds too, just without a self-extractor.
+    Build(os::ModuleFileName(), lines.Strings(0), useLoadingProgram_);
   } catch (const Exception& e) {
     Application->MessageBox(e.Message(), Application->Title(), MB_OK);
   }
@@ -104,8 +113,7 @@ void TCustomInstall::CopyLoadingProgram(const std::string& buildDirectory, const
           "copy the SETUP.1 archive file. You should probably clear all files off of the drive. Minimally, you should "
           "leave enough space on the drive for the SETUP.1 archive file.");
     }
-    // The kit ships the loading program beside the installation program.
-    const std::string loader = WithTrailingBackslash(SourceDirectory()) + kLoaderName;
+    const std::string loader = WithTrailingBackslash(KitDirectory()) + kLoaderName;
     if (!os::FileExists(loader)) throw IEInstall("The loader program %s was not found", {loader});
     if (!os::CopyFile(loader, dir + "setup.exe", false))
       throw IEInstall("Cannot copy the loading program from %s to %s", {loader, dir + "setup.exe"});

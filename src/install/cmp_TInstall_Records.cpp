@@ -12,6 +12,7 @@
 namespace {
 
 constexpr char kRecordsKey[] = "\\SOFTWARE\\Tavelock\\Install";
+constexpr char kRunOnceKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 constexpr double kSameDate = 1e-7;  // days: about 8.6 milliseconds
 
 void NoRecord() { throw IEInstall("The TInstall could not either write or read unfinished business from the registry"); }
@@ -132,6 +133,13 @@ void TCustomInstall::RegisterRunOnce() {
   if (CommandFlag(cmdSelfExtract)) command += "\"-e" + file + "\" ";
   command += "\"-s" + directory + "\"";
   if (CommandFlag(cmdCleanup)) command += " -c";
+  // A second run before the restart must not leave a second continuation behind.
+  if (const os::RegKey runOnce = os::RegKey::Open(os::kLocalMachine, kRunOnceKey, os::RegAccess::Read)) {
+    for (const std::string& name : runOnce.ValueNames().value_or(std::vector<std::string>{})) {
+      auto value = runOnce.Query(name);
+      if (value && value->type == os::RegType::String && std::string(value->data.c_str()) == command) return;
+    }
+  }
   if (!AddRunOnce("TavelockUnfinished", command, true))
     throw IEInstall("Cannot register the install to be run on reboot in the RunOnce key in the registry");
 }
@@ -139,7 +147,8 @@ void TCustomInstall::RegisterRunOnce() {
 int TCustomInstall::ReadLanguage() {
   const TTranslator* translator = CurrentTranslator();
   const int fallback = translator != nullptr ? translator->TranslateIntoLanguage() : ylUser;
-  return ReadRegInteger(rrLocalMachine, InstallRecordKey, "Language", fallback);
+  const int stored = ReadRegInteger(rrLocalMachine, InstallRecordKey, "Language", fallback);
+  return stored >= ylChineseSimplified && stored <= ylVietnamese ? stored : fallback;
 }
 
 void TCustomInstall::SaveLanguage() {
@@ -157,9 +166,11 @@ void TCustomInstall::ContinueAfterReboot() {
   ClearUnfinishedList();
   for (int i = 0; i < entries.Count(); ++i) {
     const std::string entry = entries.Strings(i);
-    const std::string text = GetField(entry, 1, ';');
+    // A batch file's path may hold ";": the kind follows the last one.
+    const std::size_t split = entry.rfind(';');
+    const std::string text = entry.substr(0, split);
     std::int64_t kind;
-    if (!TryStrToInt(GetField(entry, 2, ';'), kind))
+    if (split == std::string::npos || !TryStrToInt(entry.substr(split + 1), kind))
       throw IEInstall("There is an invalid entry for the unfinished install list %s", {entry});
     if (kind == 1) {
       os::DeleteFile(text);

@@ -25,14 +25,19 @@ TExtractionInfo ReadExtractionInfo(const std::string& path) {
   os::File file = os::File::Open(path, os::Access::Read, os::Share::DenyNone, os::Disposition::OpenExisting);
   if (!file) fail();
   unsigned char record[TExtractionInfo::kSize] = {};
-  if (file.Seek(-std::int64_t(sizeof record), os::Origin::End) < 0 ||
-      file.Read(record, sizeof record) != std::int64_t(sizeof record))
-    fail();
+  const std::int64_t recordAt = file.Seek(-std::int64_t(sizeof record), os::Origin::End);
+  if (recordAt < 0 || file.Read(record, sizeof record) != std::int64_t(sizeof record)) fail();
   TExtractionInfo info;
   std::memcpy(&info.SetupStart, record + 16, 4);
   std::memcpy(&info.SetupEnd, record + 20, 4);
   std::memcpy(&info.FilesStart, record + 24, 4);
   std::memcpy(&info.FilesEnd, record + 28, 4);
+  // The ranges must lie before the record; files.1 may be absent (0 and 0).
+  const auto inside = [&](std::int32_t first, std::int32_t last) { return first >= 0 && first <= last && last < recordAt; };
+  const bool noFiles = info.FilesStart == 0 && info.FilesEnd == 0;
+  if (record[0] != 14 || std::memcmp(record + 1, "SELFEXTRACTING", 14) != 0 || !inside(info.SetupStart, info.SetupEnd) ||
+      !(noFiles || inside(info.FilesStart, info.FilesEnd)))
+    fail();
   return info;
 }
 
@@ -61,7 +66,16 @@ void TCustomInstall::Install() {
         "\"-sC:\\My Build\".");
   InstallRecordKey = OpenInstallRecord(true);
   ClearUnfinishedList();
-  if (CommandFlag(cmdSelfExtract)) SharedArchiveEngine->SetOffset(ReadExtractionInfo(GetArchiveFile()).FilesStart);
+  if (CommandFlag(cmdSelfExtract)) {
+    const std::string selfExtractor = GetArchiveFile();
+    const TExtractionInfo info = ReadExtractionInfo(selfExtractor);
+    if (info.FilesStart == 0 && info.FilesEnd == 0)
+      throw IEInstall(
+          "Could not read the extraction info from the archive file %s when trying to find the correct offset into "
+          "the self extracting file",
+          {selfExtractor});
+    SharedArchiveEngine->SetOffset(info.FilesStart);
+  }
   ReadArchiveInfo();
   if (OnAfterInitialized) OnAfterInitialized(this);
   for (int code : kBeforeObjects) Broadcast(this, code, nullptr);
@@ -138,11 +152,16 @@ void TCustomInstall::Cleanup() {
   const std::string programDir = ExtractFilePath(program);
   for (int i = 0; i < presetupFiles_.Count(); ++i) os::DeleteFile(programDir + ExtractFileName(presetupFiles_.Get(i)));
   cleanupBatch_ = ChangeFileExt(TempFileName(false), ".bat");
+  const auto quoted = [](const std::string& path) { return "\"" + path + "\""; };
+  const std::string folder = WithoutTrailingBackslash(programDir);
   TStringList lines;
-  lines.Add(Format("ERASE %s", {program}));
-  lines.Add(Format("DELTREE /Y %s", {WithoutTrailingBackslash(programDir)}));
-  lines.Add(Format("ERASE %s", {ChangeFileExt(cleanupBatch_, ".PIF")}));
-  lines.Add(Format("ERASE %s", {cleanupBatch_}));
+  lines.Add("ERASE " + quoted(program));
+  // Only a copy in the temporary directory takes its folder with it; NT has no DELTREE.
+  const std::string temp = WithTrailingBackslash(os::TempPath().value_or(""));
+  if (temp.size() > 1 && folder.size() > temp.size() && SameText(folder.substr(0, temp.size()), temp))
+    lines.Add((WindowsPlatform() == 1 ? "DELTREE /Y " : "RMDIR /S /Q ") + quoted(folder));
+  lines.Add("ERASE " + quoted(ChangeFileExt(cleanupBatch_, ".PIF")));
+  lines.Add("ERASE " + quoted(cleanupBatch_));
   lines.SaveToFile(cleanupBatch_);
   runCleanupBatch_ = true;
 }
@@ -154,7 +173,8 @@ void TCustomInstall::RunFilesAfterInstall() {
     if (!file->RunAfterInstall()) continue;
     bool defaultAction = true;
     if (OnBeforeRunFile) OnBeforeRunFile(this, file, defaultAction);
-    if (defaultAction) os::WinExec(WithTrailingBackslash(file->GetDestDir()) + file->DestName(), 1 /* SW_SHOWNORMAL */);
+    if (defaultAction)
+      os::WinExec("\"" + WithTrailingBackslash(file->GetDestDir()) + file->DestName() + "\"", 1 /* SW_SHOWNORMAL */);
   }
 }
 
@@ -186,17 +206,25 @@ void TCustomInstall::HandleException(TObject* sender, const std::exception& e) {
     return;
   }
   installing_ = false;
-  try {
-    if (dynamic_cast<const EAIUserAbort*>(&e) != nullptr) {
+  if (dynamic_cast<const EAIUserAbort*>(&e) != nullptr) {
+    try {
       NotifyBadInstall();
       Cleanup();
       RemoveInstallRecord();
       if (RunAutomatic()) Shutdown();
-    } else {
-      NotifyBadInstall();
-      Application->ShowException(e);
-      Shutdown();
+    } catch (...) {
+      if (RunAutomatic()) Application->Terminate();
     }
+    return;
+  }
+  // The original error is what the user must see, even when the bad-install notification fails.
+  try {
+    NotifyBadInstall();
+  } catch (...) {
+  }
+  try {
+    Application->ShowException(e);
+    Shutdown();
   } catch (...) {
     if (RunAutomatic()) Application->Terminate();
   }

@@ -88,6 +88,54 @@ TEST_F(InstallBuild, WithoutInstallFilesTheRecordHasNoFilesArchive) {
   EXPECT_EQ(info.FilesEnd, 0);
 }
 
+TEST_F(InstallBuild, ExtractionRecordIsCheckedBeforeUse) {
+  install->Build(dir / "dictsetup.exe", dir / "build", true);
+  const std::string good = tvktest::ReadFile(dir / "build\\setup.exe");
+  auto patched = [&](std::size_t fromEnd, const std::string& bytes) {
+    std::string copy = good;
+    copy.replace(copy.size() - fromEnd, bytes.size(), bytes);
+    tvktest::WriteFile(dir / "bad.exe", copy);
+    return dir / "bad.exe";
+  };
+  const std::int32_t beyond = std::int32_t(good.size());
+  const struct {
+    const char* why;
+    std::size_t fromEnd;
+    std::string bytes;
+  } cases[] = {
+      {"length byte", 56, "\x0d"},
+      {"text", 55, "SELFEXTRACTINX"},
+      {"setup.1 past the record", 36, std::string(reinterpret_cast<const char*>(&beyond), 4)},
+      {"files.1 half given", 32, std::string("\x01\0\0\0", 4)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.why);
+    EXPECT_THROW(ReadExtractionInfo(patched(c.fromEnd, c.bytes)), IEInstall);
+  }
+  tvktest::WriteFile(dir / "short.exe", "tiny");
+  EXPECT_THROW(ReadExtractionInfo(dir / "short.exe"), IEInstall);
+}
+
+#ifndef _WIN32
+// Natively the batch cannot start, so the test can look at it without it removing anything.
+TEST_F(InstallBuild, CleanupBatchQuotesAndKeepsForeignFolders) {
+  install->ParseCommandLine({"-s" + dir.Path(), "-c"});
+  install->Cleanup();
+  TStringList lines;
+  std::string batch;
+  for (const os::FindData& entry : os::FindFiles(*os::TempPath() + "bat*.bat"))
+    if (tvktest::ReadFile(*os::TempPath() + entry.name).find(os::ModuleFileName()) != std::string::npos)
+      batch = *os::TempPath() + entry.name;
+  ASSERT_FALSE(batch.empty());
+  lines.LoadFromFile(batch);
+  // The program does not run from the temporary directory, so its folder stays.
+  ASSERT_EQ(lines.Count(), 3) << lines.Text();
+  EXPECT_EQ(lines.Strings(0), "ERASE \"" + os::ModuleFileName() + "\"");
+  EXPECT_EQ(lines.Strings(2), "ERASE \"" + batch + "\"");
+  os::DeleteFile(batch);
+}
+#endif
+
 TEST_F(InstallBuild, Failures) {
   const struct {
     std::function<void()> call;

@@ -106,10 +106,13 @@ TEST_F(InstallRun, UnfinishedListAndRunOnce) {
 
   install->ParseCommandLine({"-s" + dir.Path(), "-c"});
   install->RegisterRunOnce();
-  install->RegisterRunOnce();  // a second one in the same boot cycle gets a number
+  install->RegisterRunOnce();  // the same continuation again: nothing new
   os::RegKey runOnce = os::RegKey::Open(os::kLocalMachine, kRunOnce, os::RegAccess::Read);
   auto first = runOnce.Query("TavelockUnfinished");
   ASSERT_TRUE(first);
+  EXPECT_FALSE(runOnce.Query("TavelockUnfinished1").has_value());
+  install->ParseCommandLine({"-s" + dir.Path()});
+  install->RegisterRunOnce();  // another one in the same boot cycle gets a number
   EXPECT_TRUE(runOnce.Query("TavelockUnfinished1").has_value());
   // The program path and each switch argument are quoted apart.
   const std::string expected =
@@ -120,9 +123,12 @@ TEST_F(InstallRun, UnfinishedListAndRunOnce) {
 TEST_F(InstallRun, ContinuationAfterRestart) {
   InstallRecordKey = install->OpenInstallRecord(true);
   tvktest::WriteFile(dir / "swap.bat", "x");
+  tvktest::WriteFile(dir / "a;b.bat", "x");
   install->AddUnfinished(dir / "swap.bat", 1);
+  install->AddUnfinished(dir / "a;b.bat", 1);  // the kind follows the last ";"
   install->ContinueAfterReboot();
   EXPECT_FALSE(os::FileExists(dir / "swap.bat"));
+  EXPECT_FALSE(os::FileExists(dir / "a;b.bat"));
   EXPECT_FALSE(KeyExists(kRecords));  // ended like a normal run
 
   InstallRecordKey = install->OpenInstallRecord(true);
