@@ -179,6 +179,10 @@ class Module {
   std::uintptr_t handle_ = 0;
 };
 
+// Has libraries loaded by name come from the system directory only, never from the program's or the
+// current directory (where a downloaded setup.exe may find planted DLLs). False where the system cannot.
+bool RestrictLibrarySearch();
+
 // Asks Windows to restart, first enabling the shutdown privilege when asked (Windows NT). False when
 // any step is refused.
 bool RestartWindows(bool enableShutdownPrivilege);

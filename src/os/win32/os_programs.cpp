@@ -25,6 +25,16 @@ std::optional<std::int32_t> Module::CallExport(const std::string& name) {
   return std::int32_t(reinterpret_cast<Export>(reinterpret_cast<void*>(address))());
 }
 
+bool RestrictLibrarySearch() {
+  // Windows 7 with KB2533623 and later know the search flags; older systems still drop the current directory.
+  using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+  HMODULE kernel = ::GetModuleHandleA("kernel32.dll");
+  auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(
+      reinterpret_cast<void*>(::GetProcAddress(kernel, "SetDefaultDllDirectories")));
+  const bool noCurrentDirectory = ::SetDllDirectoryA("") != 0;
+  return setDefault != nullptr ? setDefault(0x00000800 /* LOAD_LIBRARY_SEARCH_SYSTEM32 */) != 0 : noCurrentDirectory;
+}
+
 bool RestartWindows(bool enableShutdownPrivilege) {
   if (enableShutdownPrivilege) {
     HANDLE token = nullptr;
