@@ -5,6 +5,7 @@
 #include "classlib/Forms.h"
 #include "install/cmp_TInstall.h"
 #include "install/cmp_TInstallContainer_Events.h"
+#include "support/routines_API.h"
 #include "support/routines_Registry.h"
 #include "support/routines_Strings.h"
 #include "support/test_support.h"
@@ -164,6 +165,25 @@ TEST_F(InstallFiles, SharedCountsAndDeferredRegistration) {
   } catch (const IECustomInstallFile& e) {
     EXPECT_EQ(e.Message(), "Cannot update the DLL count for the following file :control.ocx:");
   }
+}
+
+TEST_F(InstallFiles, SharedCountUnderTheShortNameFirst) {
+  TInstallFile* file = Add("library file.dll", "code");
+  file->SetFileType(iftNormal);
+  file->SetUpdateDLLCounter(true);
+  file->SetDestDirType(nullptr);
+  file->SetDestDir(dir / "dest folder");
+  os::CreateDirectory(dir / "dest folder");
+  tvktest::WriteFile(dir / "dest folder\\library file.dll", "old");
+  const std::string longName = dir / "dest folder\\library file.dll";
+  const std::string shortName = ShortPathName(longName);
+  os::RegKey shared = os::RegKey::Create(os::kLocalMachine, kSharedDLLs);
+  const std::int32_t five = 5;
+  shared.Set(shortName, os::RegType::DWord, &five, sizeof five);
+  ASSERT_TRUE(file->IncrementDLLCount());
+  EXPECT_EQ(ReadRegInteger(rrLocalMachine, "\\" + std::string(kSharedDLLs), shortName, 0), 6);
+  if (shortName != longName) EXPECT_FALSE(shared.Query(longName).has_value());
+  shared.DeleteValue(shortName);
 }
 
 TEST_F(InstallFiles, CopyWithoutArchives) {

@@ -153,6 +153,29 @@ TEST_F(InstallRun, NormalRunRemovesItsRecord) {
   EXPECT_FALSE(install->Installing());
 }
 
+TEST_F(InstallRun, FailedRegistrationIsRetriedOnceAtTheEnd) {
+  Build("words");
+  auto* file = install->Comp<TCustomInstallFile>(0);
+  file->SetActiveX(true);  // a plain text file: its registration fails
+  file->SetFileType(iftNormal);
+  file->SetUpdateDLLCounter(false);
+  file->SetDestDirType(nullptr);
+  file->SetDestDir(dir / "dest");
+  int tries = 0;
+  file->OnAfterInstall = [&](TCustomInstallFile*) { ++tries; };
+  try {
+    install->Install();
+    FAIL() << "the retry must end the run";
+  } catch (const IECustomInstallFile& e) {
+    EXPECT_NE(e.Message().find("Could not register the ActiveX component"), std::string::npos) << e.Message();
+  }
+  EXPECT_EQ(tries, 1);  // installed once; the registration was deferred, then retried
+  EXPECT_EQ(DeferredRegistrations().IndexOf(file), 0);
+  EXPECT_EQ(tvktest::ReadFile(dir / "dest\\American.dct"), "words");
+  RaiseRegistrationErrors = true;
+  DeferredRegistrations().Remove(file);
+}
+
 TEST_F(InstallRun, CancelledRebootKeepsRecordAndRunOnce) {
   Build("words");
   install->SetReboot(true);
