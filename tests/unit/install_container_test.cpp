@@ -334,6 +334,34 @@ TEST_F(InstallTree, UpwardPathKeepsTotalsPerLevel) {
   }
 }
 
+TEST_F(InstallTree, CancelAtTheDiskPromptIsTheUsersAbort) {
+  TInstallFile* file = File("F", install);
+  std::vector<std::string> prompts;
+  Application->OnMessageBox = [&](const std::string& text, const std::string&, unsigned) {
+    prompts.push_back(text);
+    return int(IDCANCEL);
+  };
+  TTvlkCompress engine(nullptr);
+  std::string path = "C:\\Disk";
+  EXPECT_THROW(file->EngineNewDisk(&engine, 2, path), EAIUserAbort);  // at once, not after asking again
+  Application->OnMessageBox = nullptr;
+  EXPECT_EQ(prompts, std::vector<std::string>{"Please insert disk #2"});
+  EXPECT_TRUE(engine.Abort());
+
+  // With a handler on the install component only, the component takes care of the disk: no prompt.
+  install->OnNewDisk = [](TCustomInstallFile*, int, std::string& p) { p = "D:\\Next\\"; };
+  install->Start(100, 0);
+  prompts.clear();
+  Application->OnMessageBox = [&](const std::string& text, const std::string&, unsigned) {
+    prompts.push_back(text);
+    return int(IDCANCEL);
+  };
+  file->EngineNewDisk(&engine, 3, path);
+  Application->OnMessageBox = nullptr;
+  EXPECT_TRUE(prompts.empty());
+  EXPECT_EQ(path, "D:\\Next");
+}
+
 TEST_F(InstallTree, BuildWritesAnArchiveThatReadsBack) {
   tvktest::ScratchDir dir;
   tvktest::WriteFile(dir / "one.txt", std::string(5000, 'a'));
