@@ -90,6 +90,9 @@ class TCustomInstall : public TFileContainer {
   void ReadRemoteFileList();
   // The file to start again after a restart.
   std::string LoadingProgramPath() const;
+  // The end of a run that needs no restart, and of the run after one: good-install notification, clean-up,
+  // the record removed, the files marked to run started.
+  void FinishRun();
 
   // ---- Build mode and floppy transfer
   // The -b mode: builds into the directory named by the first line of BUILD.INF beside the program.

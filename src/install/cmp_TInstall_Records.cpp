@@ -180,10 +180,5 @@ void TCustomInstall::ContinueAfterReboot() {
         if (SameText(all.Items(c)->Name(), text)) all.Items(c)->ContinueAfterReboot();
     }
   }
-  NotifyGoodInstall();
-  Cleanup();
-  RemoveInstallRecord();
-  if (RunAutomatic()) Shutdown();
-  RunFilesAfterInstall();
-  installing_ = false;
+  FinishRun();
 }

@@ -99,6 +99,10 @@ void TCustomInstall::Install() {
     Application->Terminate();
     return;
   }
+  FinishRun();
+}
+
+void TCustomInstall::FinishRun() {
   NotifyGoodInstall();
   Cleanup();
   RemoveInstallRecord();
