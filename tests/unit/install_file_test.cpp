@@ -8,12 +8,12 @@
 #include "support/routines_API.h"
 #include "support/routines_Registry.h"
 #include "support/routines_Strings.h"
+#include "support/install_fixture.h"
 #include "support/test_support.h"
 
 namespace {
 
 constexpr char kSharedDLLs[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
-constexpr char kUninstall[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
 // Codes that arrive at the install component from its files.
 class Recording : public TInstall {
@@ -26,43 +26,21 @@ class Recording : public TInstall {
   }
 };
 
-class InstallFiles : public ::testing::Test {
+class InstallFiles : public tvktest::InstallFixture<Recording> {
  protected:
-  tvktest::ScratchDir dir;
-  const std::string product = "TvkTestProduct" + std::to_string(std::int64_t(os::Now() * 1e7) % 1000000);
-  TForm form{nullptr};
-  Recording* install = new Recording(&form);
-
-  void SetUp() override {
-    install->Information().SetProductName(product);
-    install->SetArchiveFileType(nullptr);
-    install->SetArchiveFile(dir / "dist\\files.1");
-    install->SetDestDirType(nullptr);
-    install->SetDestDir(dir / "dest");
-  }
   void TearDown() override {
-    tvktest::RemoveRegTree(os::kLocalMachine, kUninstall + product);
+    InstallFixture::TearDown();
     os::RegKey shared = os::RegKey::Open(os::kLocalMachine, kSharedDLLs, os::RegAccess::All);
     if (shared)
       for (const std::string& name : shared.ValueNames().value_or(std::vector<std::string>{}))
         if (name.find(dir.Path()) != std::string::npos) shared.DeleteValue(name);
   }
-
   TInstallFile* Add(const std::string& name, const std::string& contents) {
     tvktest::WriteFile(dir / name, contents);
-    auto* file = new TInstallFile(&form);
-    file->SetName(ChangeFileExt(name, ""));
-    file->SetIncludeFromDir(dir.Path());
-    file->SetFileName(name);
-    file->SetContainer(install);
-    return file;
+    return AddSource(dir / name);
   }
-  void Build() { install->Compress(coRelocateArchives | coBuild | coForceNetFilesLocal | coIncludeAll); }
-  // The objects, without the run around them.
-  void InstallObjects() { install->TFileContainer::Install(); }
-  std::string Dest(const std::string& name) { return dir / ("dest\\" + name); }
   std::string Uninstall(const std::string& list, const std::string& value) {
-    return ReadRegString(rrLocalMachine, "\\" + std::string(kUninstall) + product + "\\" + list, value, "<none>");
+    return ReadRegString(rrLocalMachine, "\\" + UninstallKey() + "\\" + list, value, "<none>");
   }
 };
 
@@ -121,7 +99,7 @@ TEST_F(InstallFiles, UninstallListsAndHelp) {
   ASSERT_TRUE(help->RegisterAsHelp());
   Build();
   // A list whose count is not a number is passed over for the next one.
-  WriteRegString(rrLocalMachine, "\\" + std::string(kUninstall) + product + "\\Files", "Entries", "many");
+  WriteRegString(rrLocalMachine, "\\" + UninstallKey() + "\\Files", "Entries", "many");
   InstallObjects();
   EXPECT_EQ(Uninstall("Files1", "File1"), Dest("guide.hlp"));
   EXPECT_EQ(Uninstall("Files1", "File2"), Dest("plain.txt"));

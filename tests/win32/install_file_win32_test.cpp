@@ -11,6 +11,7 @@
 #include "support/routines_API.h"
 #include "support/routines_Registry.h"
 #include "support/routines_Strings.h"
+#include "support/install_fixture.h"
 #include "support/test_support.h"
 #include "support/win32_process.h"
 
@@ -18,42 +19,22 @@ namespace {
 
 constexpr char kComKey[] = "Software\\TvkTest\\Com";
 
-class InstallReal : public ::testing::Test {
+class InstallReal : public tvktest::InstallFixture<> {
  protected:
-  tvktest::ScratchDir dir;
   tvktest::ScratchKey record{os::kLocalMachine};
-  const std::string product = "TvkTestProduct" + std::to_string(std::int64_t(os::Now() * 1e7) % 1000000);
-  TForm form{nullptr};
-  TInstall* install = new TInstall(&form);
 
   void SetUp() override {
-    install->Information().SetProductName(product);
-    install->SetArchiveFileType(nullptr);
-    install->SetArchiveFile(dir / "dist\\files.1");
-    install->SetDestDirType(nullptr);
-    install->SetDestDir(dir / "dest");
+    InstallFixture::SetUp();
     InstallRecordKey = record.Path();
     tvktest::RemoveRegTree(os::kCurrentUser, kComKey);
   }
   void TearDown() override {
+    InstallFixture::TearDown();
     InstallRecordKey.clear();
-    tvktest::RemoveRegTree(os::kLocalMachine, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + product);
     tvktest::RemoveRegTree(os::kCurrentUser, kComKey);
     os::RegDeleteKey(os::kCurrentUser, "Software\\TvkTest");
   }
-
-  TInstallFile* Add(const std::string& source) {
-    auto* file = new TInstallFile(&form);
-    file->SetName(ChangeFileExt(ExtractFileName(source), ""));
-    file->SetIncludeFromDir(ExtractFileDir(source));
-    file->SetFileName(ExtractFileName(source));
-    file->SetContainer(install);
-    return file;
-  }
-  void Build() { install->Compress(coRelocateArchives | coBuild | coForceNetFilesLocal | coIncludeAll); }
-  // The objects, without the run around them.
-  void InstallObjects() { install->TFileContainer::Install(); }
-  std::string Dest(const std::string& name) { return dir / ("dest\\" + name); }
+  TInstallFile* Add(const std::string& source) { return AddSource(source); }
 };
 
 TEST_F(InstallReal, FileInUseIsSwappedAtTheNextStart) {
@@ -78,7 +59,7 @@ TEST_F(InstallReal, FileInUseIsSwappedAtTheNextStart) {
   EXPECT_EQ(ReadRegString(rrLocalMachine, record.Path() + "\\Unfinished", "American", ""), "0");
   // The uninstall list names the file where it will be after the restart.
   EXPECT_EQ(ReadRegString(rrLocalMachine,
-                          "\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + product + "\\Files", "File1", ""),
+                          "\\" + UninstallKey() + "\\Files", "File1", ""),
             Dest("American.dct"));
   lock.Terminate();
 
