@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include <algorithm>
 #include <cstdint>
 #include <random>
@@ -229,6 +231,13 @@ TEST_F(OsFiles, LastWriteTimeRoundTripsInLocalTime) {
 
     ASSERT_TRUE(os::CopyFile(Path("dated.txt"), Path("copy.txt"), false));
     EXPECT_NEAR(os::FileAge(Path("copy.txt")).value_or(0), date, kOneMs);
+  }
+
+  // Dates no file system can hold are refused, not wrapped.
+  {
+    File file = File::Open(Path("dated.txt"), Access::Write, Share::Exclusive, Disposition::OpenExisting);
+    for (const os::TDateTime bad : {-700000.0, 1e12, std::numeric_limits<double>::quiet_NaN()})
+      EXPECT_FALSE(file.SetLastWriteTime(bad)) << bad;
   }
 
   const os::TDateTime before = os::Now();

@@ -344,6 +344,9 @@ bool File::SetLastWriteTime(TDateTime time) {
   const auto access = AccessOf(handle_);
   if (!access) return Fail(kErrorInvalidHandle);
   if (!Writes(*access)) return Fail(kErrorAccessDenied);
+  // Windows file times run from 1601 on; the calendar arithmetic below is defined up to year 9999.
+  constexpr TDateTime kYear1601 = -109205.0, kYear10000 = 2958466.0;
+  if (!(time >= kYear1601 && time < kYear10000)) return Fail(kErrorInvalidParameter);
   const timespec times[2] = {{0, UTIME_OMIT}, ToTimespec(time)};
   if (::futimens(static_cast<int>(handle_), times) != 0) return Fail(ErrorFromErrno(errno));
   return true;
