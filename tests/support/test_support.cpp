@@ -3,14 +3,23 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
+#include <random>
 
 namespace tvktest {
 
 namespace {
 std::atomic<int> counter{0};
 
+// Test processes run side by side and share the temporary directory: the name carries a random part
+// drawn once per process, not only the time.
 std::string UniqueName(const char* prefix) {
-  static const std::string stamp = std::to_string(static_cast<long long>(os::Now() * 86400000.0) % 100000000);
+  static const std::string stamp = [] {
+    std::random_device random;
+    char text[20];
+    std::snprintf(text, sizeof text, "%08x", unsigned(random()));
+    return std::string(text);
+  }();
   return prefix + stamp + "_" + std::to_string(counter++);
 }
 }  // namespace
