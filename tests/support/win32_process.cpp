@@ -7,24 +7,10 @@
 namespace tvktest {
 
 std::optional<unsigned long> RunAndWait(const std::string& commandLine, unsigned long timeoutMs) {
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
-  std::vector<char> line(commandLine.begin(), commandLine.end());
-  line.push_back('\0');
-  if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-    return std::nullopt;
-  ::CloseHandle(process.hThread);
-  std::optional<unsigned long> result;
-  if (::WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0) {
-    DWORD code = 0;
-    if (::GetExitCodeProcess(process.hProcess, &code)) result = code;
-  } else {
-    ::TerminateProcess(process.hProcess, 1);
-    ::WaitForSingleObject(process.hProcess, 5000);
-  }
-  ::CloseHandle(process.hProcess);
-  return result;
+  Process process = StartProcess(commandLine);
+  std::optional<unsigned long> code = process.Wait(timeoutMs);
+  process.Terminate();  // ends the program when the wait ran out
+  return code;
 }
 
 Process::~Process() { Terminate(); }
