@@ -20,12 +20,14 @@ std::string ExceptionDisplayText(const std::string& message) {
 TApplication::TApplication(TComponent* owner) : TComponent(owner) {}
 
 void TApplication::Run() {
-  while (!terminated_) {
-    if (!ProcessMessage()) {
-      if (terminated_) break;
-      WaitForMessage();
-    }
-  }
+  // What the start-up posted comes first: a program told to end then never shows its main form.
+  ProcessMessages();
+  if (!terminated_ && mainForm_ != nullptr) mainForm_->Show();
+  while (!terminated_) HandleMessage();
+}
+
+void TApplication::HandleMessage() {
+  if (!ProcessMessage() && !terminated_) WaitForMessage();
 }
 
 void TApplication::Terminate() {
@@ -52,4 +54,39 @@ void TApplication::HandleException(TObject* sender) {
 
 void TApplication::ShowException(const std::exception& e) {
   MessageBox(ExceptionDisplayText(e.what()), title_, MB_OK | MB_ICONSTOP);
+}
+
+TCustomForm::TCustomForm(TComponent* owner) : TWinControl(owner) { SetVisible(false); }
+
+TCustomForm::~TCustomForm() {
+  if (Application != nullptr && Application->MainForm() == this) Application->SetMainForm(nullptr);
+  // The controls go while the form is still whole: they take themselves out of their parents.
+  DestroyComponents();
+  DestroyHandle();
+}
+
+void TCustomForm::SetClientSize(int width, int height) {
+  clientWidth_ = width;
+  clientHeight_ = height;
+  SetBounds(Left(), Top(), width, height);
+  AlignControls();
+}
+
+void TCustomForm::Close() {
+  if (modal_) {
+    modalResult_ = mrCancel;
+  } else if (Application != nullptr && Application->MainForm() == this) {
+    Application->Terminate();
+  } else {
+    Hide();
+  }
+}
+
+void TCustomForm::DoCreate() {
+  if (!OnCreate) return;
+  try {
+    OnCreate(this);
+  } catch (...) {
+    Application->HandleException(this);
+  }
 }

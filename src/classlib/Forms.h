@@ -6,14 +6,59 @@
 #include <string>
 
 #include "classlib/Classes.h"
+#include "classlib/Controls.h"
 
-// A form: the owner of the program's components. Its window arrives with the program's windows; what
-// the components need of it is here.
-class TCustomForm : public TComponent {
+enum TFormBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow, bsSizeToolWin };
+enum TPosition { poDesigned, poScreenCenter };
+enum TWindowState { wsNormal, wsMinimized, wsMaximized };
+
+// A form: a top-level window and the owner of the program's components. Its size is given as the
+// size of its client area. A form is hidden until shown; closing the main form ends the program.
+class TCustomForm : public TWinControl {
  public:
-  using TComponent::TComponent;
+  explicit TCustomForm(TComponent* owner);
+  ~TCustomForm() override;
   std::string ClassName() const override { return "TCustomForm"; }
+
+  int ClientWidth() const override { return clientWidth_; }
+  int ClientHeight() const override { return clientHeight_; }
+  void SetClientWidth(int value) { SetClientSize(value, clientHeight_); }
+  void SetClientHeight(int value) { SetClientSize(clientWidth_, value); }
+  void SetClientSize(int width, int height);
+  TFormBorderStyle BorderStyle() const { return borderStyle_; }
+  void SetBorderStyle(TFormBorderStyle value) { borderStyle_ = value; }
+  TPosition Position() const { return position_; }
+  void SetPosition(TPosition value) { position_ = value; }
+  TWindowState WindowState() const { return windowState_; }
+  void SetWindowState(TWindowState value);
+
+  // Shows the form and runs the message loop until a modal result is chosen (a button with one, or
+  // closing the window: mrCancel); hides it again and returns the result.
+  TModalResult ShowModal();
+  TModalResult ModalResult() const { return modalResult_; }
+  void SetModalResult(TModalResult value) { modalResult_ = value; }
+  void ModalResultChosen(TModalResult result) override { modalResult_ = result; }
+  // Closes the form: a modal form ends with mrCancel; the main form ends the program; any other hides.
+  void Close();
+  bool WndProc(TMessage& message) override;
+
+  TNotifyEvent OnCreate;
   TNotifyEvent OnActivate;
+
+ protected:
+  // Runs OnCreate; the concrete form calls it once its components are loaded. A failure goes to the
+  // application's exception handler, as a failure in any event handler does.
+  void DoCreate();
+  void CreateParams(TCreateParams& params) override;
+  void VisibleChanged() override;
+
+ private:
+  int clientWidth_ = 0, clientHeight_ = 0;
+  TFormBorderStyle borderStyle_ = bsSizeable;
+  TPosition position_ = poDesigned;
+  TWindowState windowState_ = wsNormal;
+  TModalResult modalResult_ = mrNone;
+  bool modal_ = false;
 };
 
 class TForm : public TCustomForm {
@@ -42,8 +87,11 @@ class TApplication : public TComponent {
   std::string ClassName() const override { return "TApplication"; }
 
   void Initialize() {}
-  // Processes window messages until Terminate is asked for.
+  // Handles what is waiting, shows the main form unless the program was asked to end meanwhile, and
+  // processes window messages until Terminate is asked for.
   void Run();
+  // Handles one message, waiting for one when none is there.
+  void HandleMessage();
   void Terminate();
   bool Terminated() const { return terminated_; }
   // Handles the messages waiting now and returns.
@@ -80,6 +128,9 @@ class TApplication : public TComponent {
 
 // The process's application object, made at start-up.
 extern TApplication* Application;
+
+// The system's dialog for choosing an existing directory; false when the user cancelled it.
+bool SelectDirectory(const std::string& caption, const std::string& root, std::string& directory);
 
 // MessageBox flags and results, with their Win32 values.
 enum : unsigned {

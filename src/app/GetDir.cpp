@@ -1,0 +1,142 @@
+#include "app/GetDir.h"
+
+#include "classlib/Strings.h"
+#include "os/os.h"
+#include "support/routines_Strings.h"
+
+std::string FoundHostDirectory;
+
+namespace {
+
+constexpr char kHostProgram[] = "quikpost.exe";
+const char* const kCandidates[] = {"C:\\Program Files\\Brindlecote\\Quikpost\\",
+                                   "C:\\Program Files\\Brindlecote\\Quikpost DBV\\"};
+
+void SetFont(TControl* control, const char* name, int height, TFontStyles style, TColor color) {
+  control->Font().SetName(name);
+  control->Font().SetHeight(height);
+  control->Font().SetStyle(style);
+  control->Font().SetColor(color);
+}
+
+}  // namespace
+
+std::string WindowsDirectoryOrEmpty() { return os::WindowsDirectory().value_or(""); }
+
+std::string FindHostDirectory() {
+  for (const char* candidate : kCandidates)
+    if (os::FileExists(std::string(candidate) + kHostProgram)) return candidate;
+  const std::string locationFile = WithTrailingBackslash(WindowsDirectoryOrEmpty()) + "qkploc.dsp";
+  if (!os::FileExists(locationFile)) return "";
+  TStringList lines;
+  lines.LoadFromFile(locationFile);
+  return lines.Count() > 0 ? lines.Strings(0) : "";
+}
+
+TGetDirForm::TGetDirForm(TComponent* owner) : TForm(owner) {
+  GradPanel1 = new TGradPanel(this);
+  pnlWarning = new TPanel(this);
+  Edit1 = new TEdit(this);
+  Button1 = new TButton(this);
+  Panel1 = new TPanel(this);
+  Label1 = new TLabel(this);
+  ContinueCMD = new TBitBtn(this);
+  CancelCMD = new TBitBtn(this);
+  for (int i = 0; i < ComponentCount(); ++i) Components(i)->SetLoading();
+
+  SetName("GetDirForm");
+  SetCaption("Quikpost Options Installation");
+  SetBorderStyle(bsToolWindow);
+  SetClientSize(536, 348);
+  SetPosition(poScreenCenter);
+  SetFont(this, "Arial", -11, fsBold, clNavy);
+
+  GradPanel1->SetName("GradPanel1");
+  GradPanel1->SetParent(this);
+  GradPanel1->SetBounds(0, 0, 536, 348);
+  GradPanel1->Font().Assign(&Font());
+  GradPanel1->SetBeginColor(clBlue);
+  GradPanel1->SetEndColor(clBlack);
+  GradPanel1->SetGradientStyle(gsVertical);
+
+  pnlWarning->SetName("pnlWarning");
+  pnlWarning->SetParent(GradPanel1);
+  pnlWarning->SetBounds(141, 148, 253, 49);
+  pnlWarning->SetBevelInner(bvLowered);
+  pnlWarning->SetColor(clWhite);
+  pnlWarning->SetCaption("Searching for Quikpost. . .");
+  SetFont(pnlWarning, "Arial", -13, fsBold, clRed);
+  pnlWarning->SetVisible(false);
+
+  Edit1->SetName("Edit1");
+  Edit1->SetParent(GradPanel1);
+  Edit1->SetBounds(67, 160, 337, 22);
+  Edit1->Font().Assign(&Font());
+  Edit1->SetVisible(false);
+
+  Button1->SetName("Button1");
+  Button1->SetParent(GradPanel1);
+  Button1->SetBounds(415, 161, 53, 21);
+  Button1->SetCaption(" Browse ");
+  SetFont(Button1, "Arial", -11, 0, clNavy);
+  Button1->OnClick = [this](TObject* sender) { Button1Click(sender); };
+
+  ContinueCMD->SetName("ContinueCMD");
+  ContinueCMD->SetParent(GradPanel1);
+  ContinueCMD->SetBounds(189, 232, 157, 33);
+  ContinueCMD->SetCaption(" &Continue ");
+  SetFont(ContinueCMD, "Arial", -13, fsBold, clNavy);
+  ContinueCMD->SetModalResult(1);
+
+  CancelCMD->SetName("CancelCMD");
+  CancelCMD->SetParent(GradPanel1);
+  CancelCMD->SetBounds(189, 276, 157, 33);
+  CancelCMD->SetCaption(" Ca&ncel ");
+  SetFont(CancelCMD, "Arial", -13, fsBold, clNavy);
+  CancelCMD->SetModalResult(2);
+
+  Panel1->SetName("Panel1");
+  Panel1->SetParent(this);
+  Panel1->SetBounds(12, 12, 513, 121);
+  Panel1->SetBevelInner(bvLowered);
+  Panel1->SetColor(clWhite);
+
+  Label1->SetName("Label1");
+  Label1->SetParent(Panel1);
+  Label1->SetBounds(16, 8, 489, 101);
+  Label1->SetAutoSize(false);
+  Label1->SetWordWrap(true);
+  SetFont(Label1, "Arial", -11, 0, clNavy);
+  Label1->SetCaption(
+      "Quikpost options must be installed into the Quikpost directory.\r\n\r\n"
+      "If you have multiple instances of the program, or if the displayed path is not correct, use the Browse "
+      "button to locate the proper directory.\r\n\r\n"
+      "Press Continue to complete the install, or Cancel to quit without installing.");
+
+  OnCreate = [this](TObject* sender) { FormCreate(sender); };
+  for (int i = 0; i < ComponentCount(); ++i) Components(i)->Loaded();
+  DoCreate();
+}
+
+void TGetDirForm::FormCreate(TObject*) {
+  pnlWarning->Show();
+  try {
+    FoundHostDirectory = FindHostDirectory();
+    Edit1->SetText(FoundHostDirectory);
+  } catch (...) {
+    pnlWarning->Hide();
+    Edit1->Show();
+    throw;
+  }
+  pnlWarning->Hide();
+  Edit1->Show();
+}
+
+void TGetDirForm::Button1Click(TObject*) {
+  std::string directory;
+  if (!SelectDirectory("", "", directory)) return;
+  if (os::FileExists(WithTrailingBackslash(directory) + kHostProgram)) Edit1->SetText(directory);
+  else Application->MessageBox("Quikpost not found in " + directory, Application->Title(), MB_OK);
+}
+
+void TGetDirForm::CancelCMDClick(TObject*) { Close(); }

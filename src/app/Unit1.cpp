@@ -1,0 +1,136 @@
+#include "app/Unit1.h"
+
+#include <memory>
+
+#include "app/GetDir.h"
+#include "os/os.h"
+#include "support/routines_Strings.h"
+
+std::string HostDirectory;
+
+namespace {
+
+void SetFont(TControl* control, const char* name, int height, TFontStyles style, TColor color) {
+  control->Font().SetName(name);
+  control->Font().SetHeight(height);
+  control->Font().SetStyle(style);
+  control->Font().SetColor(color);
+}
+
+}  // namespace
+
+TForm1::TForm1(TComponent* owner) : TForm(owner) {
+  psBDEDLL = new TpsBDEDLL(this);
+  psCommonFiles = new TpsCommonFiles(this);
+  psContainerArchiveFile = new TpsContainerArchiveFile(this);
+  psContainerDestDir = new TpsContainerDestDir(this);
+  psDesktopMenu = new TpsDesktopMenu(this);
+  psInstallSource = new TpsInstallSource(this);
+  psMainInstall = new TpsMainInstall(this);
+  psProgramFiles = new TpsProgramFiles(this);
+  psProgramMenu = new TpsProgramMenu(this);
+  psStartMenu = new TpsStartMenu(this);
+  psStartupMenu = new TpsStartupMenu(this);
+  psSystem = new TpsSystem(this);
+  psMainArchiveFile = new TpsMainArchiveFile(this);
+  psWindow = new TpsWindow(this);
+  Install1 = new TInstall(this);
+  GradPanel1 = new TGradPanel(this);
+  BitBtn1 = new TBitBtn(this);
+  InstallFile = new TInstallFile(this);
+  for (int i = 0; i < ComponentCount(); ++i) Components(i)->SetLoading();
+
+  SetName("Form1");
+  SetCaption("Quikpost Optional Features");
+  SetBorderStyle(bsToolWindow);
+  SetClientSize(325, 220);
+  SetPosition(poScreenCenter);
+  SetFont(this, "MS Sans Serif", -11, 0, clWindowText);
+
+  Install1->SetName("Install1");
+  Install1->SetTag(1);
+  Install1->SetAllowChangeDir(false);
+  Install1->SetAutoMaximizeWindow(false);
+  Install1->BuildInfo().BuildDirectory = "c:\\d3\\installs\\spellers\\american\\inst";
+  Install1->BuildInfo().OCXName = "tksetup";
+  Install1->BuildInfo().SignCode = false;
+  Install1->SetDestDir("\\MyApplication");
+  Install1->SetGroupName("Main");
+  Install1->SetHideMainForm(false);
+  Install1->Information().SetCompanyName("Brindlecote");
+  Install1->Information().SetProductName("Quikpost");
+  Install1->Information().SetVersion("1.3");
+  Install1->SetReboot(false);
+  Install1->SetRunAutomatic(false);
+  Install1->SetUseLoadingProgram(true);
+  Install1->OnAfterInitialized = [this](TObject* sender) { Install1AfterInitialized(sender); };
+
+  GradPanel1->SetName("GradPanel1");
+  GradPanel1->SetParent(this);
+  GradPanel1->SetAlign(alClient);
+  GradPanel1->SetBeginColor(clBlack);
+  GradPanel1->SetEndColor(clBlue);
+  GradPanel1->SetGradientStyle(gsVertical);
+  GradPanel1->SetCaption("Brindlecote");
+  SetFont(GradPanel1, "Times New Roman", -19, fsBold, clWhite);
+
+  BitBtn1->SetName("BitBtn1");
+  BitBtn1->SetParent(GradPanel1);
+  BitBtn1->SetBounds(76, 168, 169, 33);
+  BitBtn1->SetCaption(" &Finished ");
+  SetFont(BitBtn1, "Times New Roman", -19, fsBold, clNavy);
+  BitBtn1->OnClick = [this](TObject* sender) { BitBtn1Click(sender); };
+
+  InstallFile->SetName("InstallFile");
+  InstallFile->SetArchiveFileType(psContainerArchiveFile);
+  InstallFile->SetContainer(Install1);
+  InstallFile->SetDestDirType(psContainerDestDir);
+  InstallFile->SetOrder(0);
+  InstallFile->SetDestName("American.dct");
+  InstallFile->SetFileName("American.dct");
+  InstallFile->SetIncludeFromDir("C:\\D3\\Installs\\Spellers\\American\\Files");
+  InstallFile->SetUniqueID(1);
+
+  OnCreate = [this](TObject* sender) { FormCreate(sender); };
+  for (int i = 0; i < ComponentCount(); ++i) Components(i)->Loaded();
+  DoCreate();
+}
+
+void TForm1::FormCreate(TObject*) {
+  // A build or a floppy transfer has already run while the components were loaded, and asked to end.
+  if (Application->Terminated()) return;
+  TModalResult result;
+  {
+    std::unique_ptr<TGetDirForm> finder(new TGetDirForm(Application));
+    result = finder->ShowModal();
+    HostDirectory = finder->Edit1->Text();
+  }
+  if (result == mrOk) {
+    if (os::FileExists(WithTrailingBackslash(HostDirectory) + "quikpost.exe")) {
+      Install1->SetDestDirType(nullptr);
+      Install1->SetDestDir(HostDirectory);
+      Install1->Install();
+    } else {
+      Application->MessageBox("Install unable to find Quikpost in " + HostDirectory, Application->Title(), MB_OK);
+      PostMessage(WM_TERMINATE_APP);
+    }
+  } else {
+    Application->MessageBox("Installation cancelled by user", Application->Title(), MB_OK);
+    PostMessage(WM_TERMINATE_APP);
+  }
+}
+
+void TForm1::Install1AfterInitialized(TObject*) {
+  Install1->SetDestDirType(nullptr);
+  Install1->SetDestDir(HostDirectory);
+}
+
+void TForm1::BitBtn1Click(TObject*) { Close(); }
+
+bool TForm1::WndProc(TMessage& message) {
+  if (message.Msg == WM_TERMINATE_APP) {
+    Application->Terminate();
+    return true;
+  }
+  return TForm::WndProc(message);
+}

@@ -1,0 +1,47 @@
+// The main form: it owns the install component, the dictionary's install file and one instance of each
+// standard path specifier. Created, it asks for Quikpost's directory and installs into it; afterwards it
+// only offers its Finished button.
+#pragma once
+
+#include <string>
+
+#include "app/GradPanel.h"
+#include "classlib/Forms.h"
+#include "install/cmp_TInstall.h"
+#include "paths/cmp_TPathSpecifier.h"
+
+// The private message that ends the program.
+inline constexpr unsigned WM_TERMINATE_APP = 1025;
+
+// The directory the user confirmed in the finder form; empty at start.
+extern std::string HostDirectory;
+
+class TForm1 : public TForm {
+ public:
+  explicit TForm1(TComponent* owner);
+  std::string ClassName() const override { return "TForm1"; }
+
+  TpsBDEDLL* psBDEDLL;
+  TpsCommonFiles* psCommonFiles;
+  TpsContainerArchiveFile* psContainerArchiveFile;
+  TpsContainerDestDir* psContainerDestDir;
+  TpsDesktopMenu* psDesktopMenu;
+  TpsInstallSource* psInstallSource;
+  TpsMainInstall* psMainInstall;
+  TpsProgramFiles* psProgramFiles;
+  TpsProgramMenu* psProgramMenu;
+  TpsStartMenu* psStartMenu;
+  TpsStartupMenu* psStartupMenu;
+  TpsSystem* psSystem;
+  TpsMainArchiveFile* psMainArchiveFile;
+  TpsWindow* psWindow;
+  TInstall* Install1;
+  TGradPanel* GradPanel1;
+  TBitBtn* BitBtn1;
+  TInstallFile* InstallFile;
+
+  void FormCreate(TObject* sender);
+  void Install1AfterInitialized(TObject* sender);
+  void BitBtn1Click(TObject* sender);
+  bool WndProc(TMessage& message) override;
+};

@@ -1,0 +1,28 @@
+// The program's entry: the application object, the main form, the message loop.
+#include <memory>
+
+#include "app/GetDir.h"
+#include "app/Unit1.h"
+#include "classlib/SysUtils.h"
+
+#include <windows.h>
+#include <commctrl.h>
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  ::InitCommonControls();  // the controls' current look, as the manifest asks
+  Application->Initialize();
+  Application->SetTitle(ChangeFileExt(ExtractFileName(Application->ExeName()), ""));
+  std::unique_ptr<TForm1> form;
+  try {
+    form.reset(new TForm1(Application));
+    Application->SetMainForm(form.get());
+    Application->Run();
+  } catch (...) {
+    Application->HandleException(Application);
+  }
+  // The components go now: the install component may start its cleanup on the way.
+  form.reset();
+  HostDirectory.clear();
+  FoundHostDirectory.clear();
+  return 0;
+}

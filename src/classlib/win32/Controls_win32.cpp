@@ -1,0 +1,328 @@
+// Controls as windows of the system's: one window class for forms and self-painting controls, the
+// system's EDIT, BUTTON and STATIC for the others. Every window knows its control through its user data.
+// Forms.h first: it declares the MB_ constants that <windows.h> then defines again as macros.
+#include "classlib/Forms.h"
+
+#include <windows.h>
+#undef PostMessage
+#undef TextOut
+
+HFONT CreateFontHandle(const TFont& font);
+
+namespace {
+
+constexpr char kWindowClass[] = "TvkWindow";
+
+HWND Wnd(void* handle) { return static_cast<HWND>(handle); }
+
+LRESULT CALLBACK WindowProcedure(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
+
+void RegisterWindowClass() {
+  static const bool registered = [] {
+    WNDCLASSA windowClass{};
+    windowClass.style = CS_DBLCLKS;
+    windowClass.lpfnWndProc = WindowProcedure;
+    windowClass.hInstance = ::GetModuleHandleA(nullptr);
+    windowClass.hCursor = ::LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    windowClass.lpszClassName = kWindowClass;
+    return ::RegisterClassA(&windowClass) != 0;
+  }();
+  if (!registered) throw Exception("Cannot register the window class");
+}
+
+}  // namespace
+
+// The control behind a window, or null for a window that is not one of ours.
+TWinControl* FindControl(void* window) {
+  if (window == nullptr) return nullptr;
+  return reinterpret_cast<TWinControl*>(::GetWindowLongPtrA(Wnd(window), GWLP_USERDATA));
+}
+
+struct TWindowAccess {
+  static void Attach(TWinControl* control, HWND window) {
+    control->handle_ = window;
+    ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(control));
+  }
+};
+
+namespace {
+
+LRESULT CALLBACK WindowProcedure(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_NCCREATE) {
+    auto* control = static_cast<TWinControl*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
+    TWindowAccess::Attach(control, window);
+  }
+  TWinControl* control = FindControl(window);
+  if (control != nullptr) {
+    TMessage message{msg, wParam, lParam};
+    // No exception may cross the system's frames: it goes to the application's handler here.
+    try {
+      if (control->WndProc(message)) return message.Result;
+    } catch (...) {
+      Application->HandleException(control);
+      return 0;
+    }
+  }
+  return ::DefWindowProcA(window, msg, wParam, lParam);
+}
+
+}  // namespace
+
+TWinControl::~TWinControl() {
+  DestroyHandle();
+  for (TControl* control : controls_) control->parent_ = nullptr;
+}
+
+void* TWinControl::ParentHandle() { return Parent() != nullptr ? Parent()->Handle() : nullptr; }
+
+void* TWinControl::Handle() {
+  if (handle_ == nullptr) CreateWnd();
+  return handle_;
+}
+
+void TWinControl::CreateParams(TCreateParams& params) {
+  params.WindowClass = kWindowClass;
+  params.Style = WS_CHILD | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
+  params.ExStyle = WS_EX_CONTROLPARENT;
+  params.X = Left();
+  params.Y = Top();
+  params.Width = Width();
+  params.Height = Height();
+}
+
+void TWinControl::CreateWnd() {
+  RegisterWindowClass();
+  TCreateParams params;
+  CreateParams(params);
+  HWND parent = Wnd(ParentHandle());
+  unsigned long style = params.Style;
+  if (Visible()) style |= WS_VISIBLE;
+  if (!Enabled()) style |= WS_DISABLED;
+  static int nextId = 100;
+  HMENU id = (style & WS_CHILD) ? reinterpret_cast<HMENU>(static_cast<INT_PTR>(nextId++)) : nullptr;
+  HWND window = ::CreateWindowExA(params.ExStyle, params.WindowClass.c_str(), text_.c_str(), style, params.X,
+                                  params.Y, params.Width, params.Height, parent, id, ::GetModuleHandleA(nullptr), this);
+  if (window == nullptr) throw Exception("Cannot create a window for %s", {Name()});
+  TWindowAccess::Attach(this, window);
+  // A control made later lies above its earlier siblings.
+  if (parent != nullptr) ::SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  fontHandle_ = CreateFontHandle(Font());
+  ::SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(fontHandle_), FALSE);
+  for (TControl* control : controls_)
+    if (auto* child = dynamic_cast<TWinControl*>(control)) child->HandleNeeded();
+}
+
+void TWinControl::DestroyHandle() {
+  for (TControl* control : controls_)
+    if (auto* child = dynamic_cast<TWinControl*>(control)) child->DestroyHandle();
+  if (handle_ != nullptr) {
+    ::SetWindowLongPtrA(Wnd(handle_), GWLP_USERDATA, 0);
+    ::DestroyWindow(Wnd(handle_));
+    handle_ = nullptr;
+  }
+  if (fontHandle_ != nullptr) ::DeleteObject(static_cast<HGDIOBJ>(fontHandle_));
+  if (brush_ != nullptr) ::DeleteObject(static_cast<HGDIOBJ>(brush_));
+  fontHandle_ = brush_ = nullptr;
+}
+
+void TWinControl::Invalidate() {
+  if (handle_ != nullptr) ::InvalidateRect(Wnd(handle_), nullptr, FALSE);
+}
+
+void TWinControl::PostMessage(unsigned msg, std::uintptr_t wParam, std::intptr_t lParam) {
+  if (!::PostMessageA(Wnd(Handle()), msg, wParam, lParam)) throw Exception("Cannot post message %d", {msg});
+}
+
+std::string TWinControl::GetText() const {
+  if (handle_ == nullptr) return text_;
+  const int length = ::GetWindowTextLengthA(Wnd(handle_));
+  std::string text(std::size_t(length) + 1, '\0');
+  text.resize(std::size_t(::GetWindowTextA(Wnd(handle_), text.data(), length + 1)));
+  return text;
+}
+
+void TWinControl::BoundsChanged() {
+  if (handle_ != nullptr) {
+    TCreateParams params;
+    CreateParams(params);
+    ::SetWindowPos(Wnd(handle_), nullptr, params.X, params.Y, params.Width, params.Height,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  AlignControls();
+}
+
+void TWinControl::VisibleChanged() {
+  if (handle_ != nullptr) ::ShowWindow(Wnd(handle_), Visible() ? SW_SHOW : SW_HIDE);
+}
+
+void TWinControl::EnabledChanged() {
+  if (handle_ != nullptr) ::EnableWindow(Wnd(handle_), Enabled());
+}
+
+void TWinControl::TextChanged() {
+  if (handle_ != nullptr) ::SetWindowTextA(Wnd(handle_), text_.c_str());
+}
+
+void TWinControl::FontChanged() {
+  if (handle_ == nullptr) return;
+  HFONT font = CreateFontHandle(Font());
+  ::SendMessageA(Wnd(handle_), WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+  if (fontHandle_ != nullptr) ::DeleteObject(static_cast<HGDIOBJ>(fontHandle_));
+  fontHandle_ = font;
+}
+
+bool TWinControl::WndProc(TMessage& message) {
+  switch (message.Msg) {
+    case WM_COMMAND:
+      if (TWinControl* child = FindControl(reinterpret_cast<void*>(message.LParam))) {
+        child->CommandNotify(HIWORD(message.WParam));
+        return true;
+      }
+      return false;
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLOREDIT: {
+      TWinControl* child = FindControl(reinterpret_cast<void*>(message.LParam));
+      if (child == nullptr) return false;
+      // A label shows its parent's background; an edit box its own.
+      const TColor background = ColorToRGB(message.Msg == WM_CTLCOLOREDIT ? child->Color() : Color());
+      HDC dc = reinterpret_cast<HDC>(message.WParam);
+      ::SetTextColor(dc, COLORREF(ColorToRGB(child->Font().Color())));
+      ::SetBkColor(dc, COLORREF(background));
+      if (child->brush_ == nullptr || child->brushColor_ != background) {
+        if (child->brush_ != nullptr) ::DeleteObject(static_cast<HGDIOBJ>(child->brush_));
+        child->brush_ = ::CreateSolidBrush(COLORREF(background));
+        child->brushColor_ = background;
+      }
+      message.Result = reinterpret_cast<std::intptr_t>(child->brush_);
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+namespace {
+
+// The device context of one paint message, given back whatever happens while painting.
+class PaintScope {
+ public:
+  explicit PaintScope(HWND window) : window_(window) { dc_ = ::BeginPaint(window_, &paint_); }
+  ~PaintScope() { ::EndPaint(window_, &paint_); }
+  PaintScope(const PaintScope&) = delete;
+  PaintScope& operator=(const PaintScope&) = delete;
+  HDC DC() const { return dc_; }
+
+ private:
+  HWND window_;
+  PAINTSTRUCT paint_{};
+  HDC dc_;
+};
+
+}  // namespace
+
+bool TCustomControl::WndProc(TMessage& message) {
+  switch (message.Msg) {
+    case WM_ERASEBKGND:
+      message.Result = 1;  // Paint covers everything
+      return true;
+    case WM_PAINT: {
+      PaintScope scope(Wnd(Handle()));
+      canvas_.SetHandle(scope.DC());
+      try {
+        Paint();
+      } catch (...) {
+        canvas_.SetHandle(nullptr);
+        throw;
+      }
+      canvas_.SetHandle(nullptr);
+      return true;
+    }
+    case WM_PRINTCLIENT:
+      canvas_.SetHandle(reinterpret_cast<void*>(message.WParam));
+      try {
+        Paint();
+      } catch (...) {
+        canvas_.SetHandle(nullptr);
+        throw;
+      }
+      canvas_.SetHandle(nullptr);
+      return true;
+    default:
+      return TWinControl::WndProc(message);
+  }
+}
+
+void TCustomPanel::Paint() {
+  TCanvas& canvas = Canvas();
+  canvas.Brush.Color = Color();
+  canvas.Brush.Style = bsSolid;
+  canvas.FillRect({0, 0, Width(), Height()});
+  DrawCaption(canvas, Width(), Height());
+  DrawBevels(canvas, Width(), Height());
+}
+
+void TCustomPanel::DrawCaption(TCanvas& canvas, int width, int height) {
+  const std::string caption = Caption();
+  canvas.Font.Assign(&Font());
+  canvas.Brush.Style = bsClear;
+  const int offset = (bevelInner_ != bvNone ? bevelWidth_ : 0) + (bevelOuter_ != bvNone ? bevelWidth_ : 0);
+  const int textWidth = canvas.TextWidth(caption);
+  const int y = (height - canvas.TextHeight(caption)) / 2;
+  int x = (width - textWidth) / 2;
+  if (alignment_ == taLeftJustify) x = offset;
+  else if (alignment_ == taRightJustify) x = width - textWidth - offset;
+  canvas.TextOut(x, y, caption);
+}
+
+void TCustomPanel::DrawBevels(TCanvas& canvas, int width, int height) {
+  int right = width - 1, bottom = height - 1;
+  auto bevel = [&](TBevelCut cut, int inset) {
+    const TColor light = cut == bvRaised ? clBtnHighlight : clBtnShadow;
+    const TColor dark = cut == bvRaised ? clBtnShadow : clBtnHighlight;
+    for (int i = 0; i < bevelWidth_; ++i) {
+      const int n = i + inset;
+      canvas.Pen.Style = psSolid;
+      canvas.Pen.Color = light;
+      canvas.MoveTo(n, bottom - i);
+      canvas.LineTo(n, n);
+      canvas.LineTo(right - i, n);
+      canvas.Pen.Color = dark;
+      canvas.LineTo(right - i, bottom - i);
+      canvas.LineTo(n, bottom - i);
+    }
+  };
+  if (bevelOuter_ != bvNone) bevel(bevelOuter_, 0);
+  if (bevelInner_ != bvNone) {
+    if (bevelOuter_ != bvNone) {
+      right -= bevelWidth_;
+      bottom -= bevelWidth_;
+    }
+    bevel(bevelInner_, bevelOuter_ != bvNone ? bevelWidth_ : 0);
+  }
+}
+
+void TEdit::CreateParams(TCreateParams& params) {
+  TWinControl::CreateParams(params);
+  params.WindowClass = "EDIT";
+  params.Style = WS_CHILD | WS_TABSTOP | ES_AUTOHSCROLL;
+  params.ExStyle = WS_EX_CLIENTEDGE;
+}
+
+void TButton::CreateParams(TCreateParams& params) {
+  TWinControl::CreateParams(params);
+  params.WindowClass = "BUTTON";
+  params.Style = WS_CHILD | WS_TABSTOP | BS_PUSHBUTTON;
+  params.ExStyle = 0;
+}
+
+void TButton::CommandNotify(unsigned code) {
+  if (code == BN_CLICKED) Click();
+}
+
+void TLabel::CreateParams(TCreateParams& params) {
+  TWinControl::CreateParams(params);
+  params.WindowClass = "STATIC";
+  params.Style = WS_CHILD | (wordWrap_ ? SS_LEFT : SS_LEFTNOWORDWRAP);
+  params.ExStyle = 0;
+}

@@ -1,0 +1,167 @@
+// The drawing surfaces over GDI.
+#include "classlib/Graphics.h"
+
+#include <windows.h>
+#undef TextOut
+
+namespace {
+
+HDC DC(void* handle) { return static_cast<HDC>(handle); }
+
+// A GDI object selected into a context for one drawing call: the previous one goes back and the object
+// is deleted when the call is over.
+class Selected {
+ public:
+  Selected(HDC dc, HGDIOBJ object, bool owned) : dc_(dc), object_(object), owned_(owned) {
+    previous_ = ::SelectObject(dc_, object_);
+  }
+  ~Selected() {
+    ::SelectObject(dc_, previous_);
+    if (owned_) ::DeleteObject(object_);
+  }
+  Selected(const Selected&) = delete;
+  Selected& operator=(const Selected&) = delete;
+
+ private:
+  HDC dc_;
+  HGDIOBJ object_;
+  HGDIOBJ previous_;
+  bool owned_;
+};
+
+Selected SelectBrush(HDC dc, const TBrush& brush) {
+  if (brush.Style == bsClear) return Selected(dc, ::GetStockObject(NULL_BRUSH), false);
+  return Selected(dc, ::CreateSolidBrush(COLORREF(ColorToRGB(brush.Color))), true);
+}
+
+Selected SelectPen(HDC dc, const TPen& pen) {
+  ::SetROP2(dc, R2_COPYPEN);
+  if (pen.Style == psClear) return Selected(dc, ::GetStockObject(NULL_PEN), false);
+  return Selected(dc, ::CreatePen(PS_SOLID, pen.Width, COLORREF(ColorToRGB(pen.Color))), true);
+}
+
+}  // namespace
+
+// The font as a GDI object; used by the controls as well as the canvas.
+HFONT CreateFontHandle(const TFont& font) {
+  const TFontStyles style = font.Style();
+  return ::CreateFontA(font.Height(), 0, 0, 0, (style & fsBold) ? FW_BOLD : FW_NORMAL, (style & fsItalic) != 0,
+                       (style & fsUnderline) != 0, (style & fsStrikeOut) != 0, font.Charset(), OUT_DEFAULT_PRECIS,
+                       CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, font.Name().c_str());
+}
+
+TColor ColorToRGB(TColor color) {
+  if (color < 0) return TColor(::GetSysColor(color & 0xFF));
+  return color;
+}
+
+void TCanvas::FillRect(const TRect& rect) {
+  if (Brush.Style == bsClear) return;
+  const RECT r{rect.Left, rect.Top, rect.Right, rect.Bottom};
+  HBRUSH brush = ::CreateSolidBrush(COLORREF(ColorToRGB(Brush.Color)));
+  ::FillRect(DC(dc_), &r, brush);
+  ::DeleteObject(brush);
+}
+
+void TCanvas::Rectangle(int x1, int y1, int x2, int y2) {
+  Selected brush = SelectBrush(DC(dc_), Brush);
+  Selected pen = SelectPen(DC(dc_), Pen);
+  ::Rectangle(DC(dc_), x1, y1, x2, y2);
+}
+
+void TCanvas::Ellipse(int x1, int y1, int x2, int y2) {
+  Selected brush = SelectBrush(DC(dc_), Brush);
+  Selected pen = SelectPen(DC(dc_), Pen);
+  ::Ellipse(DC(dc_), x1, y1, x2, y2);
+}
+
+void TCanvas::MoveTo(int x, int y) {
+  penX_ = x;
+  penY_ = y;
+}
+
+void TCanvas::LineTo(int x, int y) {
+  Selected pen = SelectPen(DC(dc_), Pen);
+  ::MoveToEx(DC(dc_), penX_, penY_, nullptr);
+  ::LineTo(DC(dc_), x, y);
+  penX_ = x;
+  penY_ = y;
+}
+
+void TCanvas::TextOut(int x, int y, const std::string& text) {
+  Selected font(DC(dc_), CreateFontHandle(Font), true);
+  ::SetTextColor(DC(dc_), COLORREF(ColorToRGB(Font.Color())));
+  if (Brush.Style == bsClear) {
+    ::SetBkMode(DC(dc_), TRANSPARENT);
+  } else {
+    ::SetBkMode(DC(dc_), OPAQUE);
+    ::SetBkColor(DC(dc_), COLORREF(ColorToRGB(Brush.Color)));
+  }
+  ::TextOutA(DC(dc_), x, y, text.data(), int(text.size()));
+}
+
+int TCanvas::TextWidth(const std::string& text) {
+  Selected font(DC(dc_), CreateFontHandle(Font), true);
+  SIZE size{};
+  ::GetTextExtentPoint32A(DC(dc_), text.data(), int(text.size()), &size);
+  return size.cx;
+}
+
+int TCanvas::TextHeight(const std::string& text) {
+  Selected font(DC(dc_), CreateFontHandle(Font), true);
+  SIZE size{};
+  ::GetTextExtentPoint32A(DC(dc_), text.data(), int(text.size()), &size);
+  return size.cy;
+}
+
+void TCanvas::Draw(int x, int y, TBitmap& bitmap) {
+  ::BitBlt(DC(dc_), x, y, bitmap.Width(), bitmap.Height(), DC(bitmap.Canvas().Handle()), 0, 0, SRCCOPY);
+}
+
+TColor TCanvas::Pixel(int x, int y) const { return TColor(::GetPixel(DC(dc_), x, y)); }
+
+// A memory context with a 32-bit DIB section selected into it.
+struct TBitmap::Surface {
+  HDC dc = ::CreateCompatibleDC(nullptr);
+  HBITMAP bitmap = nullptr;
+  HGDIOBJ original = nullptr;
+
+  ~Surface() {
+    Release();
+    ::DeleteDC(dc);
+  }
+  void Release() {
+    if (bitmap == nullptr) return;
+    ::SelectObject(dc, original);
+    ::DeleteObject(bitmap);
+    bitmap = nullptr;
+  }
+};
+
+TBitmap::TBitmap() : surface_(std::make_unique<Surface>()) {
+  if (surface_->dc == nullptr) throw Exception("Cannot create a drawing surface");
+  canvas_.SetHandle(surface_->dc);
+}
+
+TBitmap::~TBitmap() = default;
+
+void TBitmap::SetSize(int width, int height) {
+  if (width == width_ && height == height_) return;
+  surface_->Release();
+  width_ = height_ = 0;
+  if (width <= 0 || height <= 0) return;
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;  // top-down
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP bitmap = ::CreateDIBSection(surface_->dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (bitmap == nullptr) throw Exception("Cannot create a bitmap of %d x %d pixels", {width, height});
+  surface_->bitmap = bitmap;
+  surface_->original = ::SelectObject(surface_->dc, bitmap);
+  width_ = width;
+  height_ = height;
+}
