@@ -1,0 +1,577 @@
+/* The loading program, shipped as "setup.exe". It unpacks "setup.1" (from its own end when it is a
+   self-extractor, else from beside it) into a new folder of its own in the temporary directory and
+   starts the installation program, the archive's first entry:
+     self-extracting:  "<program>" "-s<own folder>" "-e<own name>" -c   (with *TODISK: -f instead of -c)
+     plain:            "<program>" "-s<own folder>" -c
+   The unpacked copy stays: the installation program removes it at the end, and a run that waits for a
+   restart still needs it.
+
+   It has to be small, since a self-extracting setup.exe shares a floppy with the installation program:
+   plain C over kernel32 and user32 with zlib's inflate, no C runtime. The program starts at LoaderStart
+   and provides the few C library routines zlib calls. Whatever goes wrong ends in one message box and
+   exit code 1, never in a crash: every number read from the archive is checked before it is used. */
+#include <windows.h>
+#include <zlib.h>
+
+#include <stdarg.h>
+
+/* ---------------------------------------------------------------------------------------------------
+   The C library routines inflate needs, over the process heap. */
+
+void* memcpy(void* to, const void* from, size_t count) {
+  unsigned char* t = to;
+  const unsigned char* f = from;
+  while (count--) *t++ = *f++;
+  return to;
+}
+
+void* memset(void* to, int value, size_t count) {
+  unsigned char* t = to;
+  while (count--) *t++ = (unsigned char)value;
+  return to;
+}
+
+void* malloc(size_t size) { return HeapAlloc(GetProcessHeap(), 0, size); }
+
+void free(void* block) {
+  if (block != NULL) HeapFree(GetProcessHeap(), 0, block);
+}
+
+/* ---------------------------------------------------------------------------------------------------
+   Text. Every buffer is an array of its own size: a path or a message is at most a few hundred
+   characters, well inside them. */
+
+#define PATH_SIZE 1024
+#define TEXT_SIZE 2048
+
+/* Appends the strings up to a NULL to Text, an array of Size characters, cutting what does not fit. */
+static void Append(char* text, size_t size, ...) {
+  size_t length = (size_t)lstrlenA(text);
+  va_list parts;
+  va_start(parts, size);
+  for (const char* part = va_arg(parts, const char*); part != NULL; part = va_arg(parts, const char*))
+    for (; *part != '\0' && length + 1 < size; ++part) text[length++] = *part;
+  va_end(parts);
+  text[length] = '\0';
+}
+#define APPEND(text, ...) Append(text, sizeof(text), __VA_ARGS__, (const char*)NULL)
+#define COPY(text, value) ((text)[0] = '\0', APPEND(text, value))
+
+static char Upper(char c) { return c >= 'a' && c <= 'z' ? (char)(c - 'a' + 'A') : c; }
+
+static int SameText(const char* a, const char* b) {
+  for (; *a != '\0' && Upper(*a) == Upper(*b); ++a, ++b) {
+  }
+  return Upper(*a) == Upper(*b);
+}
+
+/* The position after the last "\" or ":" of a path, where its name starts. */
+static size_t NameStart(const char* path) {
+  size_t start = 0;
+  for (size_t i = 0; path[i] != '\0'; ++i)
+    if (path[i] == '\\' || path[i] == ':') start = i + 1;
+  return start;
+}
+
+/* ---------------------------------------------------------------------------------------------------
+   Failures: one message box, exit code 1. */
+
+static char g_folder[PATH_SIZE];  /* the folder being filled, to be removed on failure; "" when none */
+
+static void RemoveFolder(void) {
+  char pattern[PATH_SIZE];
+  WIN32_FIND_DATAA found;
+  HANDLE search;
+  if (g_folder[0] == '\0') return;
+  COPY(pattern, g_folder);
+  APPEND(pattern, "\\*");
+  search = FindFirstFileA(pattern, &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      char file[PATH_SIZE];
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+      COPY(file, g_folder);
+      APPEND(file, "\\", found.cFileName);
+      SetFileAttributesA(file, FILE_ATTRIBUTE_NORMAL);
+      DeleteFileA(file);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+  }
+  RemoveDirectoryA(g_folder);
+  g_folder[0] = '\0';
+}
+
+/* Shows Text on one line and ends the program with exit code 1. */
+static _Noreturn void Fail(char* text) {
+  for (char* c = text; *c != '\0'; ++c)
+    if ((unsigned char)*c < ' ') *c = ' ';
+  RemoveFolder();
+  MessageBoxA(NULL, text, "Setup", MB_OK | MB_ICONSTOP);
+  ExitProcess(1);
+}
+
+#define FAIL(...)               \
+  do {                          \
+    char text_[TEXT_SIZE] = ""; \
+    APPEND(text_, __VA_ARGS__); \
+    Fail(text_);                \
+  } while (0)
+
+/* ---------------------------------------------------------------------------------------------------
+   Files */
+
+static HANDLE OpenForReading(const char* path) {
+  return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
+                     FILE_ATTRIBUTE_NORMAL, NULL);
+}
+
+/* The size of an open file; files beyond 4 GB count as 4 GB, more than any archive position reaches. */
+static ULONGLONG FileSize(HANDLE file) {
+  DWORD high = 0;
+  DWORD low = GetFileSize(file, &high);
+  if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return 0;
+  return high != 0 ? 0xFFFFFFFFull : low;
+}
+
+/* Exactly Count bytes from Position, or false. */
+static BOOL ReadAt(HANDLE file, ULONGLONG position, void* buffer, DWORD count) {
+  LONG high = 0;
+  DWORD done = 0;
+  if (position > 0x7FFFFFFFull) return FALSE;
+  if (SetFilePointer(file, (LONG)position, &high, FILE_BEGIN) == INVALID_SET_FILE_POINTER &&
+      GetLastError() != NO_ERROR)
+    return FALSE;
+  return ReadFile(file, buffer, count, &done, NULL) && done == count;
+}
+
+static LONG GetInt(const unsigned char* at) {
+  return (LONG)((DWORD)at[0] | (DWORD)at[1] << 8 | (DWORD)at[2] << 16 | (DWORD)at[3] << 24);
+}
+
+/* ---------------------------------------------------------------------------------------------------
+   The archive: a 5-byte prefix (the entry count and a disk-set flag), then each 172-byte header followed
+   by its data, a zlib stream, chained by NextHeader. Every position in it is relative to its start. */
+
+#define PREFIX_SIZE 5
+#define HEADER_SIZE 172
+#define MAX_SOURCE_NAME 100
+#define EXTRACTION_RECORD_SIZE 56
+
+typedef struct {
+  HANDLE file;
+  ULONGLONG start;  /* where the archive begins in the file */
+  ULONGLONG limit;  /* one past its last byte */
+  LONG count;
+  char path[PATH_SIZE];  /* the file that holds it, for messages */
+} Archive;
+
+typedef struct {
+  ULONGLONG dataStart, dataEnd;  /* the zlib stream, absolute, DataEnd one past its last byte */
+  ULONGLONG next;                /* the next header, absolute */
+  DWORD originalSize;
+  double date;
+  char name[MAX_SOURCE_NAME + 1];      /* the stored source name */
+  char fileName[MAX_SOURCE_NAME + 1];  /* the part of it the entry is unpacked under */
+} Entry;
+
+static _Noreturn void Damaged(const Archive* archive) {
+  FAIL("The installation archive ", archive->path, " is damaged");
+}
+
+/* Reserved device names, which name a device in every folder rather than a file. */
+static int IsDeviceName(const char* name) {
+  static const char* const devices[] = {"CON", "PRN", "AUX", "NUL", "CLOCK$", "CONIN$", "CONOUT$"};
+  char stem[8];
+  size_t length = 0;
+  for (; name[length] != '\0' && name[length] != '.' && name[length] != ' '; ++length) {
+    if (length + 1 >= sizeof stem) return 0;  /* longer than any of them */
+    stem[length] = name[length];
+  }
+  stem[length] = '\0';
+  for (size_t i = 0; i < sizeof devices / sizeof devices[0]; ++i)
+    if (SameText(stem, devices[i])) return 1;
+  if (length != 4 || stem[3] < '1' || stem[3] > '9') return 0;
+  stem[3] = '\0';
+  return SameText(stem, "COM") || SameText(stem, "LPT");
+}
+
+/* A name that stays a plain file inside the target folder: no folder part left, no "." or "..", nothing
+   Windows would drop or read as a device or a wildcard. */
+static int IsSafeFileName(const char* name) {
+  size_t length = (size_t)lstrlenA(name);
+  int onlyDots = 1;
+  if (length == 0 || name[length - 1] == '.' || name[length - 1] == ' ') return 0;
+  for (size_t i = 0; i < length; ++i) {
+    unsigned char c = (unsigned char)name[i];
+    if (c < ' ' || c == '\\' || c == '/' || c == ':' || c == '*' || c == '?' || c == '"' || c == '<' ||
+        c == '>' || c == '|')
+      return 0;
+    if (c != '.') onlyDots = 0;
+  }
+  return !onlyDots && !IsDeviceName(name);
+}
+
+/* Reads and checks the header at Position, the Index-th of the archive. */
+static void ReadEntry(const Archive* archive, ULONGLONG position, LONG index, Entry* entry) {
+  unsigned char header[HEADER_SIZE];
+  size_t length, start;
+  LONG dataStart, endPosition, next, originalSize;
+  ULONGLONG dateBits;
+
+  if (position + HEADER_SIZE > archive->limit || !ReadAt(archive->file, position, header, HEADER_SIZE))
+    Damaged(archive);
+
+  dataStart = GetInt(header + 132);
+  endPosition = GetInt(header + 16);  /* the data's last byte */
+  next = GetInt(header + 124);
+  originalSize = GetInt(header + 128);
+  /* A single-file archive keeps all of an entry on its one "disk". */
+  if (header[12] != header[140] || dataStart < 0 || endPosition < -1 || next < 0 || originalSize < 0)
+    Damaged(archive);
+  entry->dataStart = archive->start + (ULONGLONG)dataStart;
+  entry->dataEnd = archive->start + (ULONGLONG)endPosition + 1;
+  entry->next = archive->start + (ULONGLONG)next;
+  entry->originalSize = (DWORD)originalSize;
+  /* The data lie after their header and inside the archive; the next header, if any, after the data.
+     So the chain only moves forward and ends. */
+  if (entry->dataStart < position + HEADER_SIZE || entry->dataEnd < entry->dataStart ||
+      entry->dataEnd > archive->limit || (index + 1 < archive->count && entry->next < entry->dataEnd))
+    Damaged(archive);
+
+  length = header[20] < MAX_SOURCE_NAME ? header[20] : MAX_SOURCE_NAME;
+  memcpy(entry->name, header + 21, length);
+  entry->name[length] = '\0';
+  /* The build stores the source's whole path; the entry is unpacked under the name alone. "/" counts as
+     a separator too, since Windows reads it as one. */
+  start = 0;
+  for (size_t i = 0; i < length; ++i)
+    if (entry->name[i] == '\\' || entry->name[i] == '/' || entry->name[i] == ':') start = i + 1;
+  COPY(entry->fileName, entry->name + start);
+  if (!IsSafeFileName(entry->fileName))
+    FAIL("The installation archive ", archive->path, " holds a file with an unusable name: ", entry->name);
+
+  dateBits = (ULONGLONG)(DWORD)GetInt(header + 4) | (ULONGLONG)(DWORD)GetInt(header + 8) << 32;
+  memcpy(&entry->date, &dateBits, sizeof entry->date);
+}
+
+/* Opens the archive and checks its prefix. */
+static void OpenArchive(Archive* archive) {
+  unsigned char prefix[PREFIX_SIZE];
+  archive->file = OpenForReading(archive->path);
+  if (archive->file == INVALID_HANDLE_VALUE) FAIL("Cannot open the installation archive ", archive->path);
+  if (archive->limit == 0) archive->limit = FileSize(archive->file);
+  if (archive->start + PREFIX_SIZE > archive->limit || !ReadAt(archive->file, archive->start, prefix, PREFIX_SIZE))
+    Damaged(archive);
+  archive->count = GetInt(prefix);
+  /* setup.1 is always one file; a disk set's flag, or a count its bytes cannot hold, is damage. */
+  if (prefix[4] != 0 || archive->count < 0 ||
+      (ULONGLONG)archive->count * HEADER_SIZE > archive->limit - archive->start - PREFIX_SIZE)
+    Damaged(archive);
+  if (archive->count == 0) FAIL("The installation archive ", archive->path, " holds no installation program");
+}
+
+/* Walks the whole chain of headers without unpacking: a damaged archive fails before a folder is made.
+   The name of the first entry goes to Program. */
+static void CheckArchive(const Archive* archive, char* program) {
+  ULONGLONG position = archive->start + PREFIX_SIZE;
+  for (LONG i = 0; i < archive->count; ++i) {
+    Entry entry;
+    ReadEntry(archive, position, i, &entry);
+    if (i == 0) memcpy(program, entry.fileName, sizeof entry.fileName);
+    position = entry.next;
+  }
+}
+
+#define BUFFER_SIZE 65536
+static unsigned char g_input[BUFFER_SIZE];
+static unsigned char g_output[BUFFER_SIZE];
+
+/* Archive dates are days since 1899-12-30 in local time; a date no file can carry is left out. */
+static void SetFileDate(HANDLE file, double date) {
+  const double daysBefore1601 = -109205.0, daysBefore10000 = 2958466.0, ticksPerDay = 864000000000.0;
+  FILETIME local, utc;
+  LONGLONG ticks;
+  if (!(date >= daysBefore1601 && date < daysBefore10000)) return;
+  ticks = (LONGLONG)((date - daysBefore1601) * ticksPerDay + 0.5);
+  local.dwLowDateTime = (DWORD)ticks;
+  local.dwHighDateTime = (DWORD)((ULONGLONG)ticks >> 32);
+  if (LocalFileTimeToFileTime(&local, &utc)) SetFileTime(file, NULL, NULL, &utc);
+}
+
+/* Inflates one entry into the new folder. The stream must end exactly where the entry's bytes end and give
+   exactly the recorded size. */
+static void ExtractEntry(const Archive* archive, const Entry* entry) {
+  char target[PATH_SIZE];
+  HANDLE out;
+  z_stream z;
+  ULONGLONG position = entry->dataStart;
+  DWORD produced = 0;
+  int result = Z_OK;
+
+  COPY(target, g_folder);
+  APPEND(target, "\\", entry->fileName);
+  out = CreateFileA(target, GENERIC_WRITE, 0, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
+  if (out == INVALID_HANDLE_VALUE) {
+    DWORD error = GetLastError();
+    if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS)
+      FAIL("The installation archive ", archive->path, " holds two files named ", entry->fileName);
+    FAIL("Cannot create the file ", target);
+  }
+
+  memset(&z, 0, sizeof z);
+  if (inflateInit(&z) != Z_OK) {
+    CloseHandle(out);
+    FAIL("Not enough memory to unpack ", archive->path);
+  }
+  while (result != Z_STREAM_END) {
+    DWORD have, written;
+    if (z.avail_in == 0 && position < entry->dataEnd) {
+      ULONGLONG left = entry->dataEnd - position;
+      DWORD want = left < BUFFER_SIZE ? (DWORD)left : BUFFER_SIZE;
+      if (!ReadAt(archive->file, position, g_input, want)) break;
+      position += want;
+      z.next_in = g_input;
+      z.avail_in = want;
+    }
+    z.next_out = g_output;
+    z.avail_out = BUFFER_SIZE;
+    result = inflate(&z, Z_NO_FLUSH);
+    if (result != Z_OK && result != Z_STREAM_END) break;  /* damage, or a stream cut short */
+    have = BUFFER_SIZE - z.avail_out;
+    /* More output than recorded can only be damage; stop before writing it. */
+    if (have > entry->originalSize - produced) {
+      result = Z_DATA_ERROR;
+      break;
+    }
+    produced += have;
+    if (have > 0 && (!WriteFile(out, g_output, have, &written, NULL) || written != have)) {
+      inflateEnd(&z);
+      CloseHandle(out);
+      FAIL("Cannot write the file ", target);
+    }
+  }
+  inflateEnd(&z);
+  if (result != Z_STREAM_END || z.avail_in != 0 || position != entry->dataEnd ||
+      produced != entry->originalSize) {
+    CloseHandle(out);
+    FAIL("The installation archive ", archive->path, " is damaged at the file ", entry->fileName);
+  }
+  SetFileDate(out, entry->date);
+  if (!CloseHandle(out)) FAIL("Cannot write the file ", target);
+}
+
+/* ---------------------------------------------------------------------------------------------------
+   Start-up */
+
+/* Loads only from the system directory from now on, where the system allows choosing. */
+static void RestrictLibrarySearch(void) {
+  typedef BOOL(WINAPI * SetDefaultDllDirectoriesFn)(DWORD);
+  typedef BOOL(WINAPI * SetDllDirectoryFn)(LPCSTR);
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  SetDefaultDllDirectoriesFn setDefault;
+  SetDllDirectoryFn setDirectory;
+  if (kernel == NULL) return;
+  setDefault = (SetDefaultDllDirectoriesFn)(void*)GetProcAddress(kernel, "SetDefaultDllDirectories");
+  setDirectory = (SetDllDirectoryFn)(void*)GetProcAddress(kernel, "SetDllDirectoryA");
+  if (setDirectory != NULL) setDirectory("");
+  if (setDefault != NULL) setDefault(0x00000800 /* LOAD_LIBRARY_SEARCH_SYSTEM32 */);
+}
+
+/* Reads the record a self-extractor ends with; true when it is valid, with the embedded setup.1's range. */
+static BOOL ReadExtractionRecord(const char* self, ULONGLONG* first, ULONGLONG* last) {
+  unsigned char record[EXTRACTION_RECORD_SIZE];
+  HANDLE file = OpenForReading(self);
+  ULONGLONG size, recordAt;
+  LONG setupStart, setupEnd, filesStart, filesEnd;
+  BOOL valid;
+  if (file == INVALID_HANDLE_VALUE) return FALSE;
+  size = FileSize(file);
+  recordAt = size - EXTRACTION_RECORD_SIZE;
+  valid = size >= EXTRACTION_RECORD_SIZE && ReadAt(file, recordAt, record, sizeof record);
+  CloseHandle(file);
+  if (!valid || record[0] != 14) return FALSE;
+  for (int i = 0; i < 14; ++i)
+    if (record[1 + i] != (unsigned char)"SELFEXTRACTING"[i]) return FALSE;
+  setupStart = GetInt(record + 16);
+  setupEnd = GetInt(record + 20);
+  filesStart = GetInt(record + 24);
+  filesEnd = GetInt(record + 28);
+  /* The ranges lie before the record; files.1 may be absent (0 and 0). */
+#define INSIDE(a, b) ((a) >= 0 && (a) <= (b) && (ULONGLONG)(b) < recordAt)
+  if (!INSIDE(setupStart, setupEnd) || !((filesStart == 0 && filesEnd == 0) || INSIDE(filesStart, filesEnd)))
+    return FALSE;
+#undef INSIDE
+  *first = (ULONGLONG)setupStart;
+  *last = (ULONGLONG)setupEnd;
+  return TRUE;
+}
+
+/* Random bytes from the system's generator, loaded from the system directory. Without one (the oldest
+   systems), a mix of clocks and identifiers, which the exclusive creation of the folder still guards. */
+static void RandomBytes(void* buffer, DWORD count) {
+  typedef BOOLEAN(WINAPI * RtlGenRandomFn)(PVOID, ULONG);
+  typedef BOOL(WINAPI * AcquireFn)(ULONG_PTR*, LPCSTR, LPCSTR, DWORD, DWORD);
+  typedef BOOL(WINAPI * GenRandomFn)(ULONG_PTR, DWORD, BYTE*);
+  typedef BOOL(WINAPI * ReleaseFn)(ULONG_PTR, DWORD);
+  const DWORD providerRsaFull = 1, verifyContext = 0xF0000000;  /* PROV_RSA_FULL, CRYPT_VERIFYCONTEXT */
+  static HMODULE advapi;
+  static BOOL loaded;
+  static ULONGLONG counter;
+  unsigned char* bytes = buffer;
+
+  if (!loaded) {
+    char path[PATH_SIZE];
+    UINT length = GetSystemDirectoryA(path, MAX_PATH);
+    loaded = TRUE;
+    if (length > 0 && length < MAX_PATH) {
+      APPEND(path, "\\advapi32.dll");
+      advapi = LoadLibraryA(path);
+    }
+  }
+  if (advapi != NULL) {
+    RtlGenRandomFn generate = (RtlGenRandomFn)(void*)GetProcAddress(advapi, "SystemFunction036");
+    AcquireFn acquire = (AcquireFn)(void*)GetProcAddress(advapi, "CryptAcquireContextA");
+    GenRandomFn genRandom = (GenRandomFn)(void*)GetProcAddress(advapi, "CryptGenRandom");
+    ReleaseFn release = (ReleaseFn)(void*)GetProcAddress(advapi, "CryptReleaseContext");
+    ULONG_PTR provider;
+    if (generate != NULL && generate(buffer, count)) return;
+    if (acquire != NULL && genRandom != NULL && release != NULL &&
+        acquire(&provider, NULL, NULL, providerRsaFull, verifyContext)) {
+      BOOL done = genRandom(provider, count, bytes);
+      release(provider, 0);
+      if (done) return;
+    }
+  }
+  for (DWORD i = 0; i < count; ++i) {
+    LARGE_INTEGER now;
+    FILETIME time;
+    ULONGLONG x;
+    QueryPerformanceCounter(&now);
+    GetSystemTimeAsFileTime(&time);
+    x = (ULONGLONG)now.QuadPart ^ ((ULONGLONG)time.dwHighDateTime << 32 | time.dwLowDateTime) ^
+        ((ULONGLONG)GetCurrentProcessId() << 32 | GetTickCount()) ^ (ULONGLONG)(ULONG_PTR)&now ^
+        (++counter * 0x9E3779B97F4A7C15ull);
+    x ^= x >> 30;
+    x *= 0xBF58476D1CE4E5B9ull;
+    x ^= x >> 27;
+    x *= 0x94D049BB133111EBull;
+    x ^= x >> 31;
+    bytes[i] = (unsigned char)x;
+  }
+}
+
+/* A new folder with a name no one can guess, made by this call alone: an existing one is never used. */
+static void NewPrivateFolder(void) {
+  static const char hex[] = "0123456789abcdef";
+  char temp[PATH_SIZE];
+  DWORD length = GetTempPathA(MAX_PATH + 1, temp);
+  if (length == 0 || length > MAX_PATH) FAIL("Cannot find the temporary folder");
+  if (temp[length - 1] != '\\') APPEND(temp, "\\");
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    unsigned char random[8];
+    char name[4 + 2 * sizeof random];
+    RandomBytes(random, sizeof random);
+    name[0] = 't';
+    name[1] = 'v';
+    name[2] = 'k';
+    for (size_t i = 0; i < sizeof random; ++i) {
+      name[3 + 2 * i] = hex[random[i] >> 4];
+      name[4 + 2 * i] = hex[random[i] & 15];
+    }
+    name[3 + 2 * sizeof random] = '\0';
+    COPY(g_folder, temp);
+    APPEND(g_folder, name);
+    if (CreateDirectoryA(g_folder, NULL)) return;
+  }
+  g_folder[0] = '\0';
+  FAIL("Cannot create a folder in ", temp);
+}
+
+/* The first command-line argument, split the way the kit splits command lines. */
+static void FirstArgument(char* argument, size_t size) {
+  const char* c = GetCommandLineA();
+  size_t length = 0;
+  for (int part = 0; part < 2; ++part) {
+    int quoted = 0;
+    while (*c != '\0' && (unsigned char)*c <= ' ') ++c;
+    for (; *c != '\0' && (quoted || (unsigned char)*c > ' '); ++c) {
+      if (*c == '"') quoted = !quoted;
+      else if (part == 1 && length + 1 < size) argument[length++] = *c;
+    }
+  }
+  argument[length] = '\0';
+}
+
+static void Run(void) {
+  static char self[PATH_SIZE], ownFolder[PATH_SIZE], program[PATH_SIZE];
+  static char command[TEXT_SIZE], argument[16];
+  static Archive archive;
+  char programName[MAX_SOURCE_NAME + 1];
+  size_t nameStart;
+  DWORD length;
+  ULONGLONG first, last;
+  BOOL selfExtracting;
+  STARTUPINFOA startup;
+  PROCESS_INFORMATION process;
+
+  RestrictLibrarySearch();
+  length = GetModuleFileNameA(NULL, self, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) FAIL("Cannot find the path of the setup program");
+  nameStart = NameStart(self);
+  COPY(ownFolder, self);
+  ownFolder[nameStart] = '\0';
+  if (nameStart > 0 && ownFolder[nameStart - 1] == '\\') ownFolder[nameStart - 1] = '\0';
+
+  selfExtracting = ReadExtractionRecord(self, &first, &last);
+  if (selfExtracting) {
+    COPY(archive.path, self);
+    archive.start = first;
+    archive.limit = last + 1;
+  } else {
+    COPY(archive.path, ownFolder);
+    APPEND(archive.path, "\\setup.1");
+    if (GetFileAttributesA(archive.path) == INVALID_FILE_ATTRIBUTES)
+      FAIL("Cannot find the installation archive ", archive.path);
+  }
+  OpenArchive(&archive);
+  CheckArchive(&archive, programName);
+
+  NewPrivateFolder();
+  {
+    ULONGLONG position = archive.start + PREFIX_SIZE;
+    for (LONG i = 0; i < archive.count; ++i) {
+      Entry entry;
+      ReadEntry(&archive, position, i, &entry);
+      ExtractEntry(&archive, &entry);
+      position = entry.next;
+    }
+  }
+  CloseHandle(archive.file);
+
+  COPY(program, g_folder);
+  APPEND(program, "\\", programName);
+  COPY(command, "\"");
+  APPEND(command, program, "\" \"-s", ownFolder, "\"");
+  if (selfExtracting) {
+    FirstArgument(argument, sizeof argument);
+    APPEND(command, " \"-e", self + nameStart, "\"", SameText(argument, "*TODISK") ? " -f" : " -c");
+  } else {
+    APPEND(command, " -c");
+  }
+
+  memset(&startup, 0, sizeof startup);
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_SHOWNORMAL;
+  if (!CreateProcessA(program, command, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
+    FAIL("Cannot start ", program);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  /* The unpacked copy is the installation program's now. */
+  g_folder[0] = '\0';
+}
+
+void LoaderStart(void) {
+  Run();
+  ExitProcess(0);
+}
