@@ -63,6 +63,9 @@ TForm1::TForm1(TComponent* owner) : TForm(owner) {
   Install1->SetReboot(false);
   Install1->SetRunAutomatic(false);
   Install1->SetUseLoadingProgram(true);
+  // Stored like any specifier the form names: an install component loaded without one would have no
+  // archive at all.
+  Install1->SetArchiveFileType(psMainArchiveFile);
   Install1->OnAfterInitialized = [this](TObject* sender) { Install1AfterInitialized(sender); };
 
   GradPanel1->SetName("GradPanel1");

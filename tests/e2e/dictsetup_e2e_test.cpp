@@ -1,0 +1,220 @@
+// The dictionary installer as a user and a developer meet it: a distribution built with -b, then
+// "setup.exe" run and its windows driven through the UI driver, as a person would.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "archive/cmp_TTvlkCompress.h"
+#include "support/routines_API.h"
+#include "support/routines_Registry.h"
+#include "support/test_support.h"
+#include "support/win32_process.h"
+#include "ui_driver.h"
+
+#include <tlhelp32.h>
+#include <windows.h>
+#undef DeleteFile
+#undef CopyFile
+
+namespace {
+
+using tvktest::ProgramDir;
+using tvktest::ReadFile;
+using tvktest::RemoveTree;
+using tvktest::WriteFile;
+
+const std::string kQuikpost = "C:\\Program Files\\Brindlecote\\Quikpost\\";
+const std::string kSourceDir = "C:\\D3\\Installs\\Spellers\\American\\Files";
+const std::string kFinder = "Quikpost Options Installation";
+const std::string kMainForm = "Quikpost Optional Features";
+const std::string kTitle = "dictsetup";
+constexpr unsigned kWait = 60000;
+
+// Some thousands of words, one a line, as the dictionary's stand-in.
+std::string Words() {
+  std::string words;
+  for (int i = 0; i < 20000; ++i) words += "word" + std::to_string(i * 7919 % 100003) + "\r\n";
+  return words;
+}
+
+// The process of a running program by its file name, or 0.
+DWORD ProcessId(const char* name) {
+  HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  PROCESSENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  DWORD found = 0;
+  for (BOOL more = ::Process32First(snapshot, &entry); more && found == 0; more = ::Process32Next(snapshot, &entry))
+    if (::lstrcmpiA(entry.szExeFile, name) == 0) found = entry.th32ProcessID;
+  ::CloseHandle(snapshot);
+  return found;
+}
+
+// Waits until no installation program runs any more; one that still runs after a minute is reported
+// with what it shows and ended, so that it cannot hold the test run.
+void WaitForInstallerGone() {
+  for (int i = 0; i < 600 && ProcessId("dictsetup.exe") != 0; ++i) ::Sleep(100);
+  const DWORD stray = ProcessId("dictsetup.exe");
+  if (stray == 0) return;
+  ADD_FAILURE() << "dictsetup.exe still runs; " << tvkui::DescribeVisibleWindows();
+  if (HANDLE process = ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, stray)) {
+    ::TerminateProcess(process, 1);
+    ::WaitForSingleObject(process, 10000);
+    ::CloseHandle(process);
+  }
+}
+
+// A message box of the program: its text, after pressing OK.
+std::string AnswerMessageBox() {
+  const tvkui::MessageBoxInfo box = tvkui::WaitForMessageBox(kTitle, kWait);
+  tvkui::PressMessageBoxButton(box.hwnd, "OK");
+  return box.text;
+}
+
+// Runs a program that opens no window of its own; a message box it shows instead is answered and
+// reported as the failure it is.
+void RunQuietly(const std::string& commandLine) {
+  tvktest::Process process = tvktest::StartProcess(commandLine);
+  ASSERT_TRUE(process) << commandLine;
+  for (int i = 0; i < kWait / 100; ++i) {
+    if (process.Wait(100)) {
+      EXPECT_EQ(*process.Wait(0), 0u) << commandLine;
+      return;
+    }
+    for (HWND window : tvkui::VisibleWindows())
+      if (tvkui::IsMessageBox(window)) {
+        const tvkui::MessageBoxInfo box = tvkui::ReadMessageBox(window);
+        tvkui::PressMessageBoxButton(window, box.buttons.empty() ? "OK" : box.buttons.front());
+        ADD_FAILURE() << commandLine << " showed: " << box.text;
+      }
+  }
+  FAIL() << commandLine << " did not end";
+}
+
+// One distribution for the whole suite, built the way the developer builds it: the program with
+// BUILD.INF beside it, the loading program in its directory, -b.
+class Dictsetup : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    kit_ = new tvktest::ScratchDir;
+    CreateDirectoryPath(kSourceDir);
+    WriteFile(kSourceDir + "\\American.dct", Words());
+    for (const char* program : {"dictsetup.exe", "TavelockLoadProgram.exe"})
+      ASSERT_TRUE(os::CopyFile(ProgramDir() + program, *kit_ / program, false));
+    WriteFile(*kit_ / "BUILD.INF", *kit_ / "inst\r\n");
+    RunQuietly("\"" + *kit_ / "dictsetup.exe" + "\" -b");
+  }
+  static void TearDownTestSuite() {
+    delete kit_;
+    RemoveTree("C:\\D3");
+  }
+  void SetUp() override {
+    RemoveTree("C:\\Program Files\\Brindlecote");
+    CreateDirectoryPath(kQuikpost);
+    WriteFile(kQuikpost + "quikpost.exe", "MZ");
+  }
+  void TearDown() override {
+    WaitForInstallerGone();
+    RemoveTree("C:\\Program Files\\Brindlecote");
+    tvktest::RemoveRegTree(os::kLocalMachine, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quikpost");
+  }
+
+  static std::string Build(const std::string& name) { return *kit_ / ("inst\\" + name); }
+  static std::string Installed() { return kQuikpost + "American.dct"; }
+  // Starts setup.exe and waits for the finder form.
+  HWND StartSetup(const std::string& setup) {
+    tvktest::Process loader = tvktest::StartProcess("\"" + setup + "\"");
+    EXPECT_TRUE(loader);
+    return tvkui::WaitForWindow(kFinder, kWait);
+  }
+  // Presses Continue and waits for the main form, which shows only its Finished button.
+  HWND ContinueToMainForm(HWND finder) {
+    tvkui::ClickButton(finder, "Continue");
+    return tvkui::WaitForWindow(kMainForm, kWait);
+  }
+
+  static tvktest::ScratchDir* kit_;
+};
+
+tvktest::ScratchDir* Dictsetup::kit_ = nullptr;
+
+TEST_F(Dictsetup, BuildWritesSetupAndTheArchives) {
+  for (const char* name : {"setup.exe", "setup.1", "files.1"}) EXPECT_TRUE(os::FileExists(Build(name))) << name;
+  TTvlkCompress engine(nullptr);
+  engine.SetCompressedFile(Build("files.1"));
+  engine.LoadHeaders();
+  ASSERT_EQ(engine.FileCount(), 1);
+  TlzhFileStats stats;
+  engine.GetFileStats(0, stats);
+  EXPECT_TRUE(SameText(ExtractFileName(stats.FileName), "American.dct")) << stats.FileName;
+}
+
+TEST_F(Dictsetup, SelfExtractingSetupInstallsIntoTheFoundDirectory) {
+  HWND finder = StartSetup(Build("setup.exe"));
+  EXPECT_EQ(tvkui::GetText(tvkui::WaitForControl(finder, "Edit", 0).hwnd), kQuikpost);
+  HWND main = ContinueToMainForm(finder);
+  EXPECT_EQ(ReadFile(Installed()), Words());
+
+  // Only the Finished button, on the black-to-blue gradient with the white caption.
+  std::vector<std::string> buttons;
+  for (const tvkui::Control& control : tvkui::ListControls(main))
+    if (SameText(control.className, "Button")) buttons.push_back(control.text);
+  EXPECT_EQ(buttons, std::vector<std::string>{" &Finished "});
+  const tvkui::Image image = tvkui::Capture(main);
+  tvkui::SaveBmp(image, ProgramDir() + "main_form.bmp");
+  EXPECT_LT(GetBValue(image.Pixel(5, 3)), 8);
+  EXPECT_GT(GetBValue(image.Pixel(5, image.height - 3)), 240);
+  int white = 0;
+  for (int y = image.height / 2 - 12; y < image.height / 2 + 12; ++y)
+    for (int x = 0; x < image.width; ++x) white += image.Pixel(x, y) == RGB(255, 255, 255);
+  EXPECT_GT(white, 20) << "the caption \"Brindlecote\"";
+
+  tvkui::ClickButton(main, "Finished");
+  tvkui::WaitUntilGone(kMainForm, kWait);
+}
+
+TEST_F(Dictsetup, PlainSetupBesideItsArchivesInstallsIntoATypedDirectory) {
+  tvktest::ScratchDir plain;
+  ASSERT_TRUE(os::CopyFile(ProgramDir() + "TavelockLoadProgram.exe", plain / "setup.exe", false));
+  for (const char* name : {"setup.1", "files.1"}) ASSERT_TRUE(os::CopyFile(Build(name), plain / name, false));
+  const std::string typed = plain / "Mail\\";
+  CreateDirectoryPath(typed);
+  WriteFile(typed + "quikpost.exe", "MZ");
+
+  HWND finder = StartSetup(plain / "setup.exe");
+  tvkui::SetText(tvkui::WaitForControl(finder, "Edit", 0).hwnd, typed);
+  HWND main = ContinueToMainForm(finder);
+  EXPECT_EQ(ReadFile(typed + "American.dct"), Words());
+  EXPECT_FALSE(os::FileExists(Installed()));
+  tvkui::ClickButton(main, "Finished");
+  tvkui::WaitUntilGone(kMainForm, kWait);
+}
+
+TEST_F(Dictsetup, ProgramRunDirectlyEndsWithExitCodeZero) {
+  tvktest::Process program = tvktest::StartProcess("\"" + *kit_ / "dictsetup.exe" + "\" \"-s" + *kit_ / "inst" + "\"");
+  HWND main = ContinueToMainForm(tvkui::WaitForWindow(kFinder, kWait));
+  EXPECT_TRUE(os::FileExists(Installed()));
+  tvkui::ClickButton(main, "Finished");
+  const auto exitCode = program.Wait(kWait);
+  ASSERT_TRUE(exitCode.has_value());
+  EXPECT_EQ(*exitCode, 0u);
+}
+
+TEST_F(Dictsetup, CancelOrADirectoryWithoutQuikpostInstallsNothing) {
+  HWND finder = StartSetup(Build("setup.exe"));
+  tvkui::ClickButton(finder, "Cancel");
+  EXPECT_EQ(AnswerMessageBox(), "Installation cancelled by user");
+  WaitForInstallerGone();
+  EXPECT_FALSE(os::FileExists(Installed()));
+
+  tvktest::ScratchDir elsewhere;
+  finder = StartSetup(Build("setup.exe"));
+  tvkui::SetText(tvkui::WaitForControl(finder, "Edit", 0).hwnd, elsewhere.Path());
+  tvkui::ClickButton(finder, "Continue");
+  EXPECT_EQ(AnswerMessageBox(), "Install unable to find Quikpost in " + elsewhere.Path());
+  WaitForInstallerGone();
+  EXPECT_FALSE(os::FileExists(elsewhere / "American.dct"));
+  EXPECT_FALSE(tvkui::FindWindowByCaption(kMainForm));
+}
+
+}  // namespace
