@@ -217,4 +217,57 @@ TEST_F(Dictsetup, CancelOrADirectoryWithoutQuikpostInstallsNothing) {
   EXPECT_FALSE(tvkui::FindWindowByCaption(kMainForm));
 }
 
+TEST_F(Dictsetup, BrowseTakesOnlyADirectoryWithQuikpost) {
+  tvktest::ScratchDir dirs;
+  const std::string without = dirs / "Empty", with = dirs / "Mail";
+  CreateDirectoryPath(without);
+  CreateDirectoryPath(with);
+  WriteFile(with + "\\quikpost.exe", "MZ");
+  tvktest::Process program = tvktest::StartProcess("\"" + *kit_ / "dictsetup.exe" + "\" \"-s" + *kit_ / "inst" + "\"");
+  HWND finder = tvkui::WaitForWindow(kFinder, kWait);
+  HWND edit = tvkui::WaitForControl(finder, "Edit", 0).hwnd;
+  auto browse = [&](const std::string& dir) {
+    tvkui::ClickButton(finder, "Browse");
+    HWND dialog = tvkui::WaitForWindow("Browse for Folder", kWait);
+    tvkui::SelectBrowseFolder(dialog, dir);
+    tvkui::ClickButton(dialog, "OK");
+  };
+
+  browse(without);
+  EXPECT_EQ(AnswerMessageBox(), "Quikpost not found in " + without);
+  EXPECT_EQ(tvkui::GetText(edit), kQuikpost);
+  browse(with);
+  for (int i = 0; i < 100 && tvkui::GetText(edit) != with; ++i) ::Sleep(50);
+  EXPECT_EQ(tvkui::GetText(edit), with);
+
+  tvkui::ClickButton(finder, "Cancel");
+  EXPECT_EQ(AnswerMessageBox(), "Installation cancelled by user");
+  EXPECT_TRUE(program.Wait(kWait).has_value());
+}
+
+// The program describes itself: its version, and a manifest for the controls' current look, the
+// screen's real resolution and the rights of whoever starts it.
+TEST(DictsetupProgram, CarriesItsVersionAndManifest) {
+  const std::string program = ProgramDir() + "dictsetup.exe";
+  HMODULE module = ::LoadLibraryExA(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(module, nullptr);
+  HRSRC resource = ::FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+  ASSERT_NE(resource, nullptr);
+  const std::string manifest(static_cast<const char*>(::LockResource(::LoadResource(module, resource))),
+                             ::SizeofResource(module, resource));
+  for (const char* part : {"Microsoft.Windows.Common-Controls", "version=\"6.0.0.0\"", "asInvoker", "<dpiAware"})
+    EXPECT_NE(manifest.find(part), std::string::npos) << part;
+  EXPECT_NE(::FindResourceA(module, "INSTALLTHEME1", MAKEINTRESOURCEA(2)), nullptr);
+  ::FreeLibrary(module);
+
+  DWORD handle = 0;
+  std::string data(::GetFileVersionInfoSizeA(program.c_str(), &handle), '\0');
+  ASSERT_FALSE(data.empty());
+  ASSERT_TRUE(::GetFileVersionInfoA(program.c_str(), 0, DWORD(data.size()), data.data()));
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(::VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+  EXPECT_EQ(fixed->dwFileVersionMS, 0x00010003u);
+}
+
 }  // namespace

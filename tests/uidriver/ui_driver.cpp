@@ -376,4 +376,21 @@ COLORREF ReadPixel(HWND window, int x, int y) {
   return image.Pixel(x, y);
 }
 
+void SelectBrowseFolder(HWND dialog, const std::string& path) {
+  constexpr UINT kSetSelectionA = WM_USER + 102;  // BFFM_SETSELECTIONA: wParam TRUE, lParam a path
+  DWORD processId = 0;
+  ::GetWindowThreadProcessId(dialog, &processId);
+  HANDLE process = ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, processId);
+  if (process == nullptr) throw UiError("cannot open the process of the folder dialog");
+  void* remote = ::VirtualAllocEx(process, nullptr, path.size() + 1, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  const bool written =
+      remote != nullptr && ::WriteProcessMemory(process, remote, path.c_str(), path.size() + 1, nullptr);
+  DWORD_PTR result = 0;
+  const bool sent = written && ::SendMessageTimeoutA(dialog, kSetSelectionA, TRUE, reinterpret_cast<LPARAM>(remote),
+                                                      SMTO_ABORTIFHUNG, kAnswerMs, &result);
+  if (remote != nullptr) ::VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+  ::CloseHandle(process);
+  if (!sent) throw UiError("the folder dialog did not take the path " + path);
+}
+
 }  // namespace tvkui

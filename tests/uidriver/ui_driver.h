@@ -103,6 +103,12 @@ MessageBoxInfo ReadMessageBox(HWND messageBox);
 // when none matches.
 void PressMessageBoxButton(HWND messageBox, const std::string& buttonText);
 
+// ---- The system's folder dialog ----
+
+// Selects a folder in a "Browse for Folder" dialog of another process, as a click in its tree would.
+// The path is handed over in memory allocated in that process; the dialog's own message selects it.
+void SelectBrowseFolder(HWND dialog, const std::string& path);
+
 // ---- Pictures ----
 
 // A picture of what a window shows on the screen: rows top to bottom, 3 bytes a pixel (blue, green, red).
