@@ -55,6 +55,7 @@ TForm1::TForm1(TComponent* owner) : TForm(owner) {
   Install1->BuildInfo().OCXName = "tksetup";
   Install1->BuildInfo().SignCode = false;
   Install1->SetDestDir("\\MyApplication");
+  // DialogThemeBitmap: the stored picture is the kit's own theme bitmap, which the component has loaded.
   Install1->SetGroupName("Main");
   Install1->SetHideMainForm(false);
   Install1->Information().SetCompanyName("Brindlecote");

@@ -4,11 +4,14 @@
 #include "app/GetDir.h"
 #include "app/Unit1.h"
 #include "classlib/SysUtils.h"
+#include "os/os.h"
 
 #include <windows.h>
 #include <commctrl.h>
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  // Started from a downloads folder: DLLs loaded by name come from the system directory only.
+  os::RestrictLibrarySearch();
   ::InitCommonControls();  // the controls' current look, as the manifest asks
   Application->Initialize();
   Application->SetTitle(ChangeFileExt(ExtractFileName(Application->ExeName()), ""));

@@ -119,17 +119,23 @@ class TCanvas : public TPersistent {
 };
 
 // An off-screen drawing surface of 32 bits per pixel. Resizing to the size it has keeps the picture;
-// any other size starts from black.
+// any other size starts from black. The native build keeps only the size: it has nothing to draw with.
 class TBitmap : public TPersistent {
  public:
   TBitmap();
   ~TBitmap() override;
   std::string ClassName() const override { return "TBitmap"; }
+  // Copies the picture of another bitmap.
+  void Assign(const TPersistent* source) override;
 
   int Width() const { return width_; }
   int Height() const { return height_; }
+  bool Empty() const { return width_ == 0 || height_ == 0; }
   void SetSize(int width, int height);
   TCanvas& Canvas() { return canvas_; }
+  // The program's bitmap resource of that name. Throws Exception "Resource %s not found". Native
+  // programs have no resources: the bitmap is left empty.
+  void LoadFromResourceName(const std::string& name);
 
  private:
   struct Surface;

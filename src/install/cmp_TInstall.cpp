@@ -28,6 +28,7 @@ TCustomInstall::TCustomInstall(TComponent* owner) : TFileContainer(owner) {
   StoreArchiveFileType(StandardPathSpecifiers().FindByClass<TpsMainArchiveFile>());
   defaultArchiveFileType_ = true;
   archiveFile_.clear();
+  dialogThemeBitmap_.LoadFromResourceName("INSTALLTHEME1");
   CurrentInstall = this;
   SetPathInstall(this);
   StoreDestDirType(StandardPathSpecifiers().FindByClass<TpsProgramFiles>());

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "classlib/Forms.h"
+#include "classlib/Graphics.h"
 #include "install/cmp_TInstallContainer_InstallFile.h"
 #include "install/cmp_TInstallInformation.h"
 
@@ -34,6 +35,9 @@ class TCustomInstall : public TFileContainer {
   void SetAutoMaximizeWindow(bool value);
   bool HideMainForm() const { return hideMainForm_; }
   void SetHideMainForm(bool value);
+  // The picture of the kit's dialogs: at first the program's bitmap resource "INSTALLTHEME1".
+  TBitmap& DialogThemeBitmap() { return dialogThemeBitmap_; }
+  void SetDialogThemeBitmap(const TBitmap& value) { dialogThemeBitmap_.Assign(&value); }
   TBuildInfo& BuildInfo() { return buildInfo_; }
   void SetBuildInfo(const TBuildInfo& value) { buildInfo_.Assign(&value); }
   TInstallInformation& Information() { return information_; }
@@ -159,6 +163,7 @@ class TCustomInstall : public TFileContainer {
   std::array<std::string, 7> commandArgs_{};
   std::string sourceDir_;
   TBuildInfo buildInfo_;
+  TBitmap dialogThemeBitmap_;
   TInstallInformation information_;
   TStringList presetupFiles_;
   TDistributeType distributeType_ = dtTraditional;

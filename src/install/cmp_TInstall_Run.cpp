@@ -158,12 +158,28 @@ void TCustomInstall::Cleanup() {
   cleanupBatch_ = ChangeFileExt(TempFileName(false), ".bat");
   const auto quoted = [](const std::string& path) { return "\"" + path + "\""; };
   const std::string folder = WithoutTrailingBackslash(programDir);
+  const bool windows95 = WindowsPlatform() == 1;
   TStringList lines;
-  lines.Add("ERASE " + quoted(program));
+  // The batch starts while the program is still ending, and a running program cannot be erased: it
+  // tries again until the program is gone (on the NT family once a second, for at most two minutes).
+  lines.Add("@ECHO OFF");
+  if (!windows95) lines.Add("SET TVKTRIES=0");
+  lines.Add(":Repeat");
+  lines.Add("ERASE " + quoted(program) + (windows95 ? " >NUL" : " >NUL 2>&1"));
+  if (windows95) {
+    lines.Add("IF EXIST " + quoted(program) + " GOTO Repeat");
+  } else {
+    lines.Add("IF NOT EXIST " + quoted(program) + " GOTO Gone");
+    lines.Add("SET /A TVKTRIES+=1");
+    lines.Add("IF %TVKTRIES% GEQ 120 GOTO Gone");
+    lines.Add("PING -n 2 127.0.0.1 >NUL");
+    lines.Add("GOTO Repeat");
+    lines.Add(":Gone");
+  }
   // Only a copy in the temporary directory takes its folder with it; NT has no DELTREE.
   const std::string temp = WithTrailingBackslash(os::TempPath().value_or(""));
   if (temp.size() > 1 && folder.size() > temp.size() && SameText(folder.substr(0, temp.size()), temp))
-    lines.Add((WindowsPlatform() == 1 ? "DELTREE /Y " : "RMDIR /S /Q ") + quoted(folder));
+    lines.Add((windows95 ? "DELTREE /Y " : "RMDIR /S /Q ") + quoted(folder));
   lines.Add("ERASE " + quoted(ChangeFileExt(cleanupBatch_, ".PIF")));
   lines.Add("ERASE " + quoted(cleanupBatch_));
   lines.SaveToFile(cleanupBatch_);

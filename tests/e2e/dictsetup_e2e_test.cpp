@@ -10,9 +10,9 @@
 #include "support/routines_Registry.h"
 #include "support/test_support.h"
 #include "support/win32_process.h"
+#include "e2e_support.h"
 #include "ui_driver.h"
 
-#include <tlhelp32.h>
 #include <windows.h>
 #undef DeleteFile
 #undef CopyFile
@@ -23,73 +23,7 @@ using tvktest::ProgramDir;
 using tvktest::ReadFile;
 using tvktest::RemoveTree;
 using tvktest::WriteFile;
-
-const std::string kQuikpost = "C:\\Program Files\\Brindlecote\\Quikpost\\";
-const std::string kSourceDir = "C:\\D3\\Installs\\Spellers\\American\\Files";
-const std::string kFinder = "Quikpost Options Installation";
-const std::string kMainForm = "Quikpost Optional Features";
-const std::string kTitle = "dictsetup";
-constexpr unsigned kWait = 60000;
-
-// Some thousands of words, one a line, as the dictionary's stand-in.
-std::string Words() {
-  std::string words;
-  for (int i = 0; i < 20000; ++i) words += "word" + std::to_string(i * 7919 % 100003) + "\r\n";
-  return words;
-}
-
-// The process of a running program by its file name, or 0.
-DWORD ProcessId(const char* name) {
-  HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  PROCESSENTRY32 entry{};
-  entry.dwSize = sizeof entry;
-  DWORD found = 0;
-  for (BOOL more = ::Process32First(snapshot, &entry); more && found == 0; more = ::Process32Next(snapshot, &entry))
-    if (::lstrcmpiA(entry.szExeFile, name) == 0) found = entry.th32ProcessID;
-  ::CloseHandle(snapshot);
-  return found;
-}
-
-// Waits until no installation program runs any more; one that still runs after a minute is reported
-// with what it shows and ended, so that it cannot hold the test run.
-void WaitForInstallerGone() {
-  for (int i = 0; i < 600 && ProcessId("dictsetup.exe") != 0; ++i) ::Sleep(100);
-  const DWORD stray = ProcessId("dictsetup.exe");
-  if (stray == 0) return;
-  ADD_FAILURE() << "dictsetup.exe still runs; " << tvkui::DescribeVisibleWindows();
-  if (HANDLE process = ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, stray)) {
-    ::TerminateProcess(process, 1);
-    ::WaitForSingleObject(process, 10000);
-    ::CloseHandle(process);
-  }
-}
-
-// A message box of the program: its text, after pressing OK.
-std::string AnswerMessageBox() {
-  const tvkui::MessageBoxInfo box = tvkui::WaitForMessageBox(kTitle, kWait);
-  tvkui::PressMessageBoxButton(box.hwnd, "OK");
-  return box.text;
-}
-
-// Runs a program that opens no window of its own; a message box it shows instead is answered and
-// reported as the failure it is.
-void RunQuietly(const std::string& commandLine) {
-  tvktest::Process process = tvktest::StartProcess(commandLine);
-  ASSERT_TRUE(process) << commandLine;
-  for (int i = 0; i < kWait / 100; ++i) {
-    if (process.Wait(100)) {
-      EXPECT_EQ(*process.Wait(0), 0u) << commandLine;
-      return;
-    }
-    for (HWND window : tvkui::VisibleWindows())
-      if (tvkui::IsMessageBox(window)) {
-        const tvkui::MessageBoxInfo box = tvkui::ReadMessageBox(window);
-        tvkui::PressMessageBoxButton(window, box.buttons.empty() ? "OK" : box.buttons.front());
-        ADD_FAILURE() << commandLine << " showed: " << box.text;
-      }
-  }
-  FAIL() << commandLine << " did not end";
-}
+using namespace e2e;
 
 // One distribution for the whole suite, built the way the developer builds it: the program with
 // BUILD.INF beside it, the loading program in its directory, -b.
@@ -97,12 +31,7 @@ class Dictsetup : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     kit_ = new tvktest::ScratchDir;
-    CreateDirectoryPath(kSourceDir);
-    WriteFile(kSourceDir + "\\American.dct", Words());
-    for (const char* program : {"dictsetup.exe", "TavelockLoadProgram.exe"})
-      ASSERT_TRUE(os::CopyFile(ProgramDir() + program, *kit_ / program, false));
-    WriteFile(*kit_ / "BUILD.INF", *kit_ / "inst\r\n");
-    RunQuietly("\"" + *kit_ / "dictsetup.exe" + "\" -b");
+    BuildDistribution(kit_->Path());
   }
   static void TearDownTestSuite() {
     delete kit_;
@@ -114,7 +43,7 @@ class Dictsetup : public ::testing::Test {
     WriteFile(kQuikpost + "quikpost.exe", "MZ");
   }
   void TearDown() override {
-    WaitForInstallerGone();
+    WaitForProgramGone();
     RemoveTree("C:\\Program Files\\Brindlecote");
     tvktest::RemoveRegTree(os::kLocalMachine, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quikpost");
   }
@@ -204,7 +133,7 @@ TEST_F(Dictsetup, CancelOrADirectoryWithoutQuikpostInstallsNothing) {
   HWND finder = StartSetup(Build("setup.exe"));
   tvkui::ClickButton(finder, "Cancel");
   EXPECT_EQ(AnswerMessageBox(), "Installation cancelled by user");
-  WaitForInstallerGone();
+  WaitForProgramGone();
   EXPECT_FALSE(os::FileExists(Installed()));
 
   tvktest::ScratchDir elsewhere;
@@ -212,7 +141,7 @@ TEST_F(Dictsetup, CancelOrADirectoryWithoutQuikpostInstallsNothing) {
   tvkui::SetText(tvkui::WaitForControl(finder, "Edit", 0).hwnd, elsewhere.Path());
   tvkui::ClickButton(finder, "Continue");
   EXPECT_EQ(AnswerMessageBox(), "Install unable to find Quikpost in " + elsewhere.Path());
-  WaitForInstallerGone();
+  WaitForProgramGone();
   EXPECT_FALSE(os::FileExists(elsewhere / "American.dct"));
   EXPECT_FALSE(tvkui::FindWindowByCaption(kMainForm));
 }

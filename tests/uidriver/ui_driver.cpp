@@ -378,6 +378,17 @@ COLORREF ReadPixel(HWND window, int x, int y) {
 
 void SelectBrowseFolder(HWND dialog, const std::string& path) {
   constexpr UINT kSetSelectionA = WM_USER + 102;  // BFFM_SETSELECTIONA: wParam TRUE, lParam a path
+  // The dialog fills its tree after it shows: a selection made before that is lost.
+  HWND tree = WaitForControl(dialog, "SysTreeView32", 0).hwnd;
+  auto answer = [&](UINT message, WPARAM wParam) {
+    DWORD_PTR result = 0;
+    ::SendMessageTimeoutA(tree, message, wParam, 0, SMTO_ABORTIFHUNG, kAnswerMs, &result);
+    return result;
+  };
+  constexpr UINT kGetCount = 0x1100 + 5, kGetNextItem = 0x1100 + 10;  // TVM_GETCOUNT, TVM_GETNEXTITEM
+  constexpr WPARAM kCaret = 9;                                         // TVGN_CARET
+  for (int i = 0; i < 200 && answer(kGetCount, 0) == 0; ++i) ::Sleep(50);
+  const DWORD_PTR before = answer(kGetNextItem, kCaret);
   DWORD processId = 0;
   ::GetWindowThreadProcessId(dialog, &processId);
   HANDLE process = ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, processId);
@@ -391,6 +402,8 @@ void SelectBrowseFolder(HWND dialog, const std::string& path) {
   if (remote != nullptr) ::VirtualFreeEx(process, remote, 0, MEM_RELEASE);
   ::CloseHandle(process);
   if (!sent) throw UiError("the folder dialog did not take the path " + path);
+  for (int i = 0; i < 200 && answer(kGetNextItem, kCaret) == before; ++i) ::Sleep(50);
+  if (answer(kGetNextItem, kCaret) == before) throw UiError("the folder dialog did not select " + path);
 }
 
 }  // namespace tvkui

@@ -161,3 +161,18 @@ TEST_F(InstallReal, Windows95FamilySwapsThroughWininit) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(InstallReal, ThemeBitmapComesFromTheProgramsResource) {
+  EXPECT_EQ(install->DialogThemeBitmap().Width(), 117);
+  EXPECT_EQ(install->DialogThemeBitmap().Height(), 290);
+  TBitmap copy;
+  copy.Assign(&install->DialogThemeBitmap());
+  EXPECT_EQ(copy.Canvas().Pixel(60, 145), install->DialogThemeBitmap().Canvas().Pixel(60, 145));
+  TBitmap empty;
+  install->SetDialogThemeBitmap(empty);
+  EXPECT_TRUE(install->DialogThemeBitmap().Empty());
+}
+
+}  // namespace

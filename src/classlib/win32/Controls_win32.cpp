@@ -1,5 +1,5 @@
 // Controls as windows of the system's: one window class for forms and self-painting controls, the
-// system's EDIT, BUTTON and STATIC for the others. Every window knows its control through its user data.
+// system's EDIT, BUTTON and STATIC for the others. Every window knows its control through a property.
 // Forms.h first: it declares the MB_ constants that <windows.h> then defines again as macros.
 #include "classlib/Forms.h"
 
@@ -33,16 +33,19 @@ void RegisterWindowClass() {
 
 }  // namespace
 
+// Our windows carry their control as a window property: other windows' user data means nothing to us.
+constexpr char kControlProperty[] = "TvkControl";
+
 // The control behind a window, or null for a window that is not one of ours.
 TWinControl* FindControl(void* window) {
   if (window == nullptr) return nullptr;
-  return reinterpret_cast<TWinControl*>(::GetWindowLongPtrA(Wnd(window), GWLP_USERDATA));
+  return static_cast<TWinControl*>(::GetPropA(Wnd(window), kControlProperty));
 }
 
 struct TWindowAccess {
   static void Attach(TWinControl* control, HWND window) {
     control->handle_ = window;
-    ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(control));
+    ::SetPropA(window, kControlProperty, control);
   }
 };
 
@@ -117,7 +120,7 @@ void TWinControl::DestroyHandle() {
   for (TControl* control : controls_)
     if (auto* child = dynamic_cast<TWinControl*>(control)) child->DestroyHandle();
   if (handle_ != nullptr) {
-    ::SetWindowLongPtrA(Wnd(handle_), GWLP_USERDATA, 0);
+    ::RemovePropA(Wnd(handle_), kControlProperty);
     ::DestroyWindow(Wnd(handle_));
     handle_ = nullptr;
   }

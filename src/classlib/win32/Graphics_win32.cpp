@@ -165,3 +165,26 @@ void TBitmap::SetSize(int width, int height) {
   width_ = width;
   height_ = height;
 }
+
+void TBitmap::Assign(const TPersistent* source) {
+  auto* bitmap = dynamic_cast<const TBitmap*>(source);
+  if (bitmap == nullptr) return TPersistent::Assign(source);
+  if (bitmap == this) return;
+  SetSize(bitmap->width_, bitmap->height_);
+  if (!Empty()) ::BitBlt(surface_->dc, 0, 0, width_, height_, bitmap->surface_->dc, 0, 0, SRCCOPY);
+}
+
+void TBitmap::LoadFromResourceName(const std::string& name) {
+  HBITMAP picture = static_cast<HBITMAP>(
+      ::LoadImageA(::GetModuleHandleA(nullptr), name.c_str(), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+  if (picture == nullptr) throw Exception("Resource %s not found", {name});
+  BITMAP info{};
+  ::GetObjectA(picture, sizeof info, &info);
+  SetSize(info.bmWidth, info.bmHeight);
+  HDC source = ::CreateCompatibleDC(surface_->dc);
+  HGDIOBJ previous = ::SelectObject(source, picture);
+  ::BitBlt(surface_->dc, 0, 0, width_, height_, source, 0, 0, SRCCOPY);
+  ::SelectObject(source, previous);
+  ::DeleteDC(source);
+  ::DeleteObject(picture);
+}

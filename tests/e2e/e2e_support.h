@@ -1,0 +1,34 @@
+// What the end-to-end tests share: the installer's fixed places and window captions, and waiting for
+// its programs and answering its message boxes through the UI driver.
+#pragma once
+
+#include <string>
+
+namespace e2e {
+
+inline const std::string kQuikpost = "C:\\Program Files\\Brindlecote\\Quikpost\\";
+inline const std::string kSourceDir = "C:\\D3\\Installs\\Spellers\\American\\Files";
+inline const std::string kFinder = "Quikpost Options Installation";
+inline const std::string kMainForm = "Quikpost Optional Features";
+inline const std::string kTitle = "dictsetup";  // the caption of the installer's message boxes
+constexpr unsigned kWait = 60000;
+
+// Some thousands of words, one a line, as the dictionary's stand-in.
+std::string Words();
+// The process of a running program by its file name, or 0.
+unsigned long ProcessId(const char* name);
+// Waits until no program of that name runs any more; one that still runs after a minute is reported
+// (with the windows there are) and ended, so that it cannot hold the test run.
+void WaitForProgramGone(const char* name = "dictsetup.exe");
+// Waits for a message box with the installer's caption and presses OK; its text.
+std::string AnswerMessageBox(const std::string& caption = kTitle);
+// Runs a program that opens no window of its own and expects exit code 0; a message box it shows
+// instead is answered and reported as the failure it is.
+void RunQuietly(const std::string& commandLine);
+
+// The developer's build: the dictionary (Words) at its source place, dictsetup.exe and the loading
+// program (from beside the test program) in KitDir with a BUILD.INF naming KitDir\inst, then
+// "dictsetup.exe -b". The distribution is in KitDir\inst.
+void BuildDistribution(const std::string& kitDir);
+
+}  // namespace e2e
