@@ -2,6 +2,7 @@
 // "setup.exe" run and its windows driven through the UI driver, as a person would.
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -79,6 +80,7 @@ TEST_F(Dictsetup, BuildWritesSetupAndTheArchives) {
 }
 
 TEST_F(Dictsetup, SelfExtractingSetupInstallsIntoTheFoundDirectory) {
+  const std::set<std::string> temp = TempFolders();
   HWND finder = StartSetup(Build("setup.exe"));
   EXPECT_EQ(tvkui::GetText(tvkui::WaitForControl(finder, "Edit", 0).hwnd), kQuikpost);
   HWND main = ContinueToMainForm(finder);
@@ -89,7 +91,12 @@ TEST_F(Dictsetup, SelfExtractingSetupInstallsIntoTheFoundDirectory) {
   for (const tvkui::Control& control : tvkui::ListControls(main))
     if (SameText(control.className, "Button")) buttons.push_back(control.text);
   EXPECT_EQ(buttons, std::vector<std::string>{" &Finished "});
-  const tvkui::Image image = tvkui::Capture(main);
+  // The form may show a moment before its gradient is painted.
+  tvkui::Image image = tvkui::Capture(main);
+  for (int i = 0; i < 100 && GetBValue(image.Pixel(5, 3)) >= 8; ++i) {
+    ::Sleep(50);
+    image = tvkui::Capture(main);
+  }
   tvkui::SaveBmp(image, ProgramDir() + "main_form.bmp");
   EXPECT_LT(GetBValue(image.Pixel(5, 3)), 8);
   EXPECT_GT(GetBValue(image.Pixel(5, image.height - 3)), 240);
@@ -100,6 +107,11 @@ TEST_F(Dictsetup, SelfExtractingSetupInstallsIntoTheFoundDirectory) {
 
   tvkui::ClickButton(main, "Finished");
   tvkui::WaitUntilGone(kMainForm, kWait);
+  // The unpacked copy of the program goes with its folder once the program has ended; the
+  // distribution stays.
+  WaitForProgramGone();
+  EXPECT_TRUE(TempFoldersBecome(temp));
+  EXPECT_TRUE(os::FileExists(Build("setup.exe")));
 }
 
 TEST_F(Dictsetup, PlainSetupBesideItsArchivesInstallsIntoATypedDirectory) {

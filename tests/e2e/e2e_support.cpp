@@ -65,6 +65,21 @@ void RunQuietly(const std::string& commandLine) {
   FAIL() << commandLine << " did not end";
 }
 
+std::set<std::string> TempFolders() {
+  std::set<std::string> names;
+  for (const os::FindData& entry : os::FindFiles(*os::TempPath() + "*"))
+    if (entry.directory && entry.name != "." && entry.name != "..") names.insert(entry.name);
+  return names;
+}
+
+bool TempFoldersBecome(const std::set<std::string>& folders) {
+  for (int i = 0; i < 600; ++i) {
+    if (TempFolders() == folders) return true;
+    ::Sleep(100);
+  }
+  return false;
+}
+
 void BuildDistribution(const std::string& kitDir) {
   CreateDirectoryPath(kSourceDir);
   tvktest::WriteFile(kSourceDir + "\\American.dct", Words());

@@ -2,6 +2,7 @@
 // its programs and answering its message boxes through the UI driver.
 #pragma once
 
+#include <set>
 #include <string>
 
 namespace e2e {
@@ -25,6 +26,12 @@ std::string AnswerMessageBox(const std::string& caption = kTitle);
 // Runs a program that opens no window of its own and expects exit code 0; a message box it shows
 // instead is answered and reported as the failure it is.
 void RunQuietly(const std::string& commandLine);
+
+// The names of the folders in the temporary directory.
+std::set<std::string> TempFolders();
+// Waits (up to a minute) until the temporary directory holds exactly these folders again: what a run
+// unpacked there has been cleaned up. False when it has not.
+bool TempFoldersBecome(const std::set<std::string>& folders);
 
 // The developer's build: the dictionary (Words) at its source place, dictsetup.exe and the loading
 // program (from beside the test program) in KitDir with a BUILD.INF naming KitDir\inst, then

@@ -396,13 +396,17 @@ void SelectBrowseFolder(HWND dialog, const std::string& path) {
   void* remote = ::VirtualAllocEx(process, nullptr, path.size() + 1, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
   const bool written =
       remote != nullptr && ::WriteProcessMemory(process, remote, path.c_str(), path.size() + 1, nullptr);
-  DWORD_PTR result = 0;
-  const bool sent = written && ::SendMessageTimeoutA(dialog, kSetSelectionA, TRUE, reinterpret_cast<LPARAM>(remote),
-                                                      SMTO_ABORTIFHUNG, kAnswerMs, &result);
+  // While the dialog is still settling it may take the selection back: ask again until it holds.
+  bool sent = false;
+  for (int attempt = 0; written && attempt < 10 && answer(kGetNextItem, kCaret) == before; ++attempt) {
+    DWORD_PTR result = 0;
+    sent = ::SendMessageTimeoutA(dialog, kSetSelectionA, TRUE, reinterpret_cast<LPARAM>(remote), SMTO_ABORTIFHUNG,
+                                 kAnswerMs, &result) != 0;
+    for (int i = 0; i < 20 && answer(kGetNextItem, kCaret) == before; ++i) ::Sleep(50);
+  }
   if (remote != nullptr) ::VirtualFreeEx(process, remote, 0, MEM_RELEASE);
   ::CloseHandle(process);
   if (!sent) throw UiError("the folder dialog did not take the path " + path);
-  for (int i = 0; i < 200 && answer(kGetNextItem, kCaret) == before; ++i) ::Sleep(50);
   if (answer(kGetNextItem, kCaret) == before) throw UiError("the folder dialog did not select " + path);
 }
 

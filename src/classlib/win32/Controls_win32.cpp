@@ -100,7 +100,8 @@ void TWinControl::CreateWnd() {
   CreateParams(params);
   HWND parent = Wnd(ParentHandle());
   unsigned long style = params.Style;
-  if (Visible()) style |= WS_VISIBLE;
+  // A top-level window shows once its controls are there (VisibleChanged); a child shows with its parent.
+  if (Visible() && parent != nullptr) style |= WS_VISIBLE;
   if (!Enabled()) style |= WS_DISABLED;
   static int nextId = 100;
   HMENU id = (style & WS_CHILD) ? reinterpret_cast<HMENU>(static_cast<INT_PTR>(nextId++)) : nullptr;
