@@ -2,7 +2,9 @@
 // the upward event path, and a build that writes an archive another container reads back.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include "classlib/Forms.h"
 #include "install/cmp_TInstall.h"
@@ -395,6 +397,22 @@ TEST_F(InstallTree, BuildWritesAnArchiveThatReadsBack) {
   EXPECT_NEAR(second->Date(), *os::FileAge(dir / "two.txt"), 3.0 / 86400);
   EXPECT_LT(first->CompressedSize(), 5000);
   EXPECT_TRUE(reader->InfoRead());
+
+#ifdef TVKARC_PATH
+  // The command-line tool reads the same archive: one line per entry, sizes in the third field.
+  const std::string command = std::string(TVKARC_PATH) + " list '" + dir / "out\\files.1" + "'";
+  std::unique_ptr<FILE, int (*)(FILE*)> tool(popen(command.c_str(), "r"), pclose);
+  ASSERT_TRUE(tool);
+  std::string listing;
+  char buffer[512];
+  while (std::fgets(buffer, sizeof buffer, tool.get())) listing += buffer;
+  TStringList lines;
+  lines.SetText(listing);
+  ASSERT_EQ(lines.Count(), 2) << listing;
+  EXPECT_EQ(GetField(lines.Strings(0), 3, '\t'), "5000");
+  EXPECT_EQ(GetField(lines.Strings(1), 3, '\t'), "11");
+  EXPECT_EQ(ExtractFileName(GetField(lines.Strings(1), 9, '\t')), "two.txt");
+#endif
 }
 
 }  // namespace
