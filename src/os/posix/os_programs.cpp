@@ -18,6 +18,8 @@ void Module::Free() { handle_ = 0; }
 
 std::optional<std::int32_t> Module::CallExport(const std::string&) { return std::nullopt; }
 
+void* Module::Export(const std::string&) const { return nullptr; }
+
 bool RestrictLibrarySearch() { return true; }  // nothing is loaded by name natively
 
 bool RestartWindows(bool) {

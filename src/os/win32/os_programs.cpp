@@ -25,6 +25,10 @@ std::optional<std::int32_t> Module::CallExport(const std::string& name) {
   return std::int32_t(reinterpret_cast<Export>(reinterpret_cast<void*>(address))());
 }
 
+void* Module::Export(const std::string& name) const {
+  return reinterpret_cast<void*>(::GetProcAddress(reinterpret_cast<HMODULE>(handle_), name.c_str()));
+}
+
 bool RestrictLibrarySearch() {
   // Windows 7 with KB2533623 and later know the search flags; older systems still drop the current directory.
   using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);

@@ -1,0 +1,211 @@
+// Downloads from real servers on 127.0.0.1 (HTTP on 80, FTP on 21, started by the net_servers
+// fixture and serving <build>\netroot) through the real WININET.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "net/cmp_TNetInstallLocation.h"
+#include "support/routines_API.h"
+#include "support/test_support.h"
+
+namespace {
+
+using tvktest::ReadFile;
+using tvktest::WriteFile;
+
+// The servers' folder as Windows sees it, or empty when there is no build tree.
+std::string NetRoot() {
+  const char* build = std::getenv("WINE_BUILD_DIR");
+  if (build == nullptr) return "";
+  std::string path = std::string("Z:") + build + "/netroot";
+  for (char& c : path)
+    if (c == '/') c = '\\';
+  return path;
+}
+
+std::string Payload(int size, int seed) {
+  std::string data(std::size_t(size), '\0');
+  for (int i = 0; i < size; ++i) data[std::size_t(i)] = char((i * 31 + seed) % 251);
+  return data;
+}
+
+class NetDownload : public ::testing::Test {
+ protected:
+  tvktest::ScratchDir dir;
+  TNetInstallLocation location{nullptr};
+  std::string root = NetRoot();
+
+  void SetUp() override {
+    if (root.empty() || !os::FileExists(root + "\\.ready"))
+      GTEST_SKIP() << "no test servers on 127.0.0.1 (they need root for ports 80 and 21)";
+    // Ports 80 and 21 may serve another build tree's folder: then these tests cannot run here.
+    const std::string token = Payload(64, int(os::Now() * 1e6) % 97) + dir.Path();
+    WriteFile(root + "\\token.bin", token);
+    Use(ipHTTP, "");
+    try {
+      location.Download("token.bin", dir / "token.bin");
+    } catch (const std::exception& e) {
+      GTEST_SKIP() << "the HTTP test server does not answer: " << e.what();
+    }
+    if (ReadFile(dir / "token.bin") != token) GTEST_SKIP() << "ports 80 and 21 serve another build tree";
+    NetDownloadAborted = false;
+  }
+  void TearDown() override { NetDownloadAborted = false; }
+
+  void Use(TInternetProtocol protocol, const std::string& directory) {
+    location.Disconnect();
+    location.LoginInformation().Protocol = protocol;
+    location.LoginInformation().Hostname = "127.0.0.1";
+    location.LoginInformation().Directory = directory;
+  }
+  // A file in the servers' folder (below Sub when given).
+  std::string Serve(const std::string& name, const std::string& data, const std::string& sub = "") {
+    const std::string folder = sub.empty() ? root : root + "\\" + sub;
+    CreateDirectoryPath(folder);
+    WriteFile(folder + "\\" + name, data);
+    return data;
+  }
+};
+
+TEST_F(NetDownload, HttpAndFtpFetchFromTheDirectoryGiven) {
+  const std::string data = Serve("payload.bin", Payload(70000, 1), "setup\\files");
+  Serve("root.bin", Payload(100, 2));
+  const struct {
+    TInternetProtocol protocol;
+    const char* directory;
+    const char* remote;
+  } cases[] = {
+      {ipHTTP, "\\setup\\files", "payload.bin"},
+      {ipHTTP, "setup\\files", "payload.bin"},  // the request path starts at the root all the same
+      {ipHTTP, "", "setup/files/payload.bin"},
+      {ipFTP, "\\setup\\files", "payload.bin"},
+      {ipFTP, "", "setup/files/payload.bin"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.protocol == ipFTP ? "ftp " : "http ") + c.directory);
+    Use(c.protocol, c.directory);
+    std::vector<int> blocks;
+    int reportedSize = -1;
+    location.OnProgress = [&](TObject*, const std::string& remote, std::int32_t block, std::int32_t total,
+                              std::int32_t size, const void*) {
+      EXPECT_EQ(remote, c.remote);
+      blocks.push_back(block);
+      reportedSize = size;
+      EXPECT_LE(block, 8192);
+      (void)total;
+    };
+    bool afterAborted = true;
+    location.OnAfterDownload = [&](TObject*, bool aborted) { afterAborted = aborted; };
+    location.Download(c.remote, dir / "got.bin");
+    EXPECT_EQ(ReadFile(dir / "got.bin"), data);
+    EXPECT_FALSE(afterAborted);
+    EXPECT_FALSE(blocks.empty());
+    if (c.protocol == ipHTTP) EXPECT_EQ(reportedSize, 70000);
+  }
+  // The connection stays open between downloads of one location.
+  EXPECT_TRUE(location.Connected());
+}
+
+TEST_F(NetDownload, FtpWithUserNameAndPassword) {
+  const std::string data = Serve("user.bin", Payload(5000, 3));
+  Use(ipFTP, "");
+  location.LoginInformation().Anonymous = false;
+  location.LoginInformation().Username = "tvk";
+  location.LoginInformation().Password = "secret";
+  location.Download("user.bin", dir / "user.bin");
+  EXPECT_EQ(ReadFile(dir / "user.bin"), data);
+}
+
+TEST_F(NetDownload, ResponseWithoutLengthDownloadsAndReportsSizeZero) {
+  const std::string data = Serve("nolength.bin", Payload(20000, 4));
+  int reportedSize = -1;
+  location.OnProgress = [&](TObject*, const std::string&, std::int32_t, std::int32_t, std::int32_t size, const void*) {
+    reportedSize = size;
+  };
+  location.Download("nolength/nolength.bin", dir / "nolength.bin");
+  EXPECT_EQ(ReadFile(dir / "nolength.bin"), data);
+  EXPECT_EQ(reportedSize, 0);
+}
+
+// Error pages, empty and cut-short answers are never taken for the file: each fails and leaves no file.
+TEST_F(NetDownload, FailedAnswersLeaveNoLocalFile) {
+  Serve("half.bin", Payload(30000, 5));
+  enum Kind { kNotFound, kRead };
+  const struct {
+    const char* remote;
+    Kind kind;
+  } cases[] = {
+      {"missing.bin", kNotFound},
+      {"empty/anything.bin", kNotFound},
+      {"status/500", kRead},
+      {"status/403", kRead},
+      {"short/half.bin", kRead},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.remote);
+    const std::string local = dir / "failed.bin";
+    try {
+      location.Download(c.remote, local);
+      ADD_FAILURE() << "downloaded";
+    } catch (const ENIL_FileNotFound& e) {
+      EXPECT_EQ(c.kind, kNotFound) << e.what();
+      EXPECT_EQ(std::string(e.what()).rfind("Could not find the file " + std::string(c.remote) + " on the server. ", 0), 0u)
+          << e.what();
+    } catch (const ENIL_ReadFile& e) {
+      EXPECT_EQ(c.kind, kRead) << e.what();
+    }
+    EXPECT_FALSE(os::FileExists(local));
+  }
+}
+
+TEST_F(NetDownload, ServerDownAndWrongFtpDirectoryNameTheStep) {
+  Use(ipFTP, "");
+  location.LoginInformation().Hostname = "127.0.0.2";  // nothing listens there
+  try {
+    location.Connect();
+    FAIL() << "connected";
+  } catch (const ENIL_OpenService& e) {
+    const std::string text = e.what();
+    EXPECT_EQ(text.rfind("Cannot connect to host 127.0.0.2. Error message ERROR_INTERNET_", 0), 0u) << text;
+    EXPECT_NE(text.find(". Server 127.0.0.2. Response from server "), std::string::npos) << text;
+  }
+
+  Use(ipFTP, "\\no\\such dir");
+  try {
+    location.Connect();
+    FAIL() << "changed into a missing directory";
+  } catch (const ENIL_FTPSetDir& e) {
+    EXPECT_EQ(std::string(e.what()).rfind("Cannot set directory on server to /no/such dir. ", 0), 0u) << e.what();
+  }
+}
+
+TEST_F(NetDownload, AbortFromProgressStopsBeforeTheBlockIsWritten) {
+  Serve("big.bin", Payload(50000, 6));
+  int calls = 0;
+  location.OnProgress = [&](TObject*, const std::string&, std::int32_t, std::int32_t, std::int32_t, const void*) {
+    if (++calls == 2) NetDownloadAborted = true;
+  };
+  bool afterAborted = false;
+  location.OnAfterDownload = [&](TObject*, bool aborted) { afterAborted = aborted; };
+  location.Download("big.bin", dir / "big.bin");
+  EXPECT_TRUE(afterAborted);
+  EXPECT_EQ(calls, 2);
+  // The first block was written, the second not: the partial file is the caller's to remove.
+  const std::string partial = ReadFile(dir / "big.bin");
+  EXPECT_GT(partial.size(), 0u);
+  EXPECT_LT(partial.size(), 50000u);
+  EXPECT_EQ(partial, Payload(50000, 6).substr(0, partial.size()));
+}
+
+// Run by the net_no_wininet test, which starts the program with WININET switched off.
+TEST(NetWithoutWinInet, FailsAtTheFirstConnectOnly) {
+  if (std::getenv("TVK_NO_WININET") == nullptr) GTEST_SKIP() << "needs WININET switched off";
+  TNetInstallLocation location(nullptr);
+  location.LoginInformation().Hostname = "127.0.0.1";
+  EXPECT_THROW(location.Connect(), ENIL_FailLoadWININET);
+  EXPECT_FALSE(location.LibraryLoaded());
+}
+
+}  // namespace
