@@ -4,6 +4,7 @@
 
 #include "install/cmp_TInstall.h"
 #include "install/cmp_TInstallContainer_Events.h"
+#include "net/cmp_TNetInstallLocation.h"
 #include "os/os.h"
 #include "support/routines_API.h"
 #include "support/routines_Registry.h"
@@ -129,12 +130,17 @@ TComponent* TFileRelated::FindNetLocation() const {
     auto* files = dynamic_cast<TFileContainer*>(container_);
     return files != nullptr ? files->FindNetLocation() : nullptr;
   }
-  return nullptr;  // the default location arrives with the network support
+  // The install component's location serves every object without one of its own.
+  return CurrentInstall != nullptr ? CurrentInstall->NetLocation() : nullptr;
 }
 
 std::string TFileRelated::NetArchivePath() const {
-  if (FindNetLocation() == nullptr) throw IEFileRel_NoNetLocation("Could not find a net install location for %s", {Name()});
-  throw Exception("Net install locations are not supported by this build");
+  auto* location = dynamic_cast<TCustomNetInstallLocation*>(FindNetLocation());
+  if (location == nullptr) throw IEFileRel_NoNetLocation("Could not find a net install location for %s", {Name()});
+  const TLoginInformation& login = location->LoginInformation();
+  const std::string host = CleanFileName(login.Hostname);
+  if (!Trim(login.Directory).empty()) return host + "\\" + CleanFileName(login.Directory);
+  return host + "\\" + (login.Protocol == ipFTP ? "FTP Root directory" : "HTTP Root directory");
 }
 
 void TFileRelated::DownloadArchive() {
@@ -143,8 +149,39 @@ void TFileRelated::DownloadArchive() {
     localFile_ = stored;
     return;
   }
-  if (FindNetLocation() == nullptr) throw Exception("Could not find a net install location for %s", {Name()});
-  throw Exception("Net install locations are not supported by this build");
+  auto* location = dynamic_cast<TCustomNetInstallLocation*>(FindNetLocation());
+  if (location == nullptr) throw Exception("Could not find a net install location for %s", {Name()});
+  if (!location->LoginInformation().IsFilledIn()) {
+    if (netLocation_ != nullptr)
+      throw IEFileRelated("%s could not install itself because the TNetLocation component's properties, in the "
+                          "NetLocation property, have not been filled in",
+                          {Name()});
+    throw IEFileRelated("%s could not install itself because the LoginInformation property of the TInstall "
+                        "component has not been properly filled in",
+                        {Name()});
+  }
+  localFile_ = ChangeFileExt(TempFileName(false), ".1");
+  location->OnRelatedProgress = [this](TObject* sender, const std::string& file, std::int32_t block,
+                                       std::int32_t total, std::int32_t size, const void* buffer) {
+    DownloadStatus(sender, file, block, total, size, buffer);
+  };
+  try {
+    location->Download(Name() + ".1", localFile_);
+  } catch (...) {
+    location->OnRelatedProgress = nullptr;
+    // A failed download leaves nothing behind and is never recorded, so the next run tries again.
+    os::DeleteFile(localFile_);
+    localFile_.clear();
+    if (NetDownloadAborted) throw EAIUserAbort();
+    throw;
+  }
+  location->OnRelatedProgress = nullptr;
+  if (NetDownloadAborted) {
+    os::DeleteFile(localFile_);
+    localFile_.clear();
+    throw EAIUserAbort();
+  }
+  if (!InState(csDesigning)) StoreLocalFile(localFile_);
 }
 
 void TFileRelated::DownloadStatus(TObject* sender, const std::string& fileName, int blockBytes, int bytesSoFar,

@@ -391,6 +391,25 @@ bool IsOLESelfRegisterFile(const std::string& path) {
   return os::QueryVersionValue(*block, name).has_value();
 }
 
+TFileInfoRecord TFileInfoRecord::Parse(const char* bytes) {
+  TFileInfoRecord record;
+  std::memcpy(&record.Size, bytes, 4);
+  std::memcpy(&record.Date, bytes + 4, 8);
+  const auto text = [&](int at, std::size_t most) {
+    const char* begin = bytes + at;
+    return std::string(begin, std::find(begin, begin + most, '\0'));
+  };
+  record.Name = text(12, kMaxName);
+  record.Version = text(52, kMaxVersion);
+  return record;
+}
+
+void TCustomInstallFile::ReadInfoRecord(const TFileInfoRecord& record) {
+  size_ = record.Size;
+  date_ = record.Date;
+  version_ = record.Version;
+}
+
 void TCustomInstallFile::WriteInfoRecord(TStream& stream) {
   std::array<char, kInfoRecordSize> record{};
   const std::int32_t size = size_;
@@ -398,7 +417,7 @@ void TCustomInstallFile::WriteInfoRecord(TStream& stream) {
   std::memcpy(record.data(), &size, 4);
   std::memcpy(record.data() + 4, &date, 8);
   const std::string& name = Name();
-  std::memcpy(record.data() + 12, name.data(), std::min<std::size_t>(name.size(), 39));
+  std::memcpy(record.data() + 12, name.data(), std::min(name.size(), TFileInfoRecord::kMaxName));
   std::memcpy(record.data() + 52, version_.data(), std::min<std::size_t>(version_.size(), kMaxVersion));
   stream.WriteBuffer(record.data(), std::int64_t(record.size()));
 }

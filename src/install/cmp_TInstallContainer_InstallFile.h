@@ -6,6 +6,18 @@
 
 #include "install/cmp_TInstallContainer_Files.h"
 
+// A 72-byte file information record as stored: size, date, the component's name (at most 39
+// characters) and its version (at most 20).
+struct TFileInfoRecord {
+  static constexpr int kSize = 72;
+  static constexpr std::size_t kMaxName = 39;
+  std::int32_t Size = 0;
+  double Date = 0;
+  std::string Name;
+  std::string Version;
+  static TFileInfoRecord Parse(const char* bytes);  // kSize bytes
+};
+
 class TCustomInstallFile : public TFileRelated {
  public:
   static constexpr int kClassId = 4;
@@ -109,6 +121,8 @@ class TCustomInstallFile : public TFileRelated {
   virtual bool IsOLESelfRegister();
   // The 72-byte file information record: size, date, component name and version.
   void WriteInfoRecord(TStream& stream);
+  // Takes size, date and version from a record read back (the remote file list).
+  void ReadInfoRecord(const struct TFileInfoRecord& record);
 
   // The archive engine's callbacks, handed to an engine for an operation on this file.
   void EngineStatus(TTvlkCompress* engine, const TlzhFileStats& stats);

@@ -159,6 +159,14 @@ void TCustomInstall::Compress(unsigned options) {
 void TCustomInstall::WriteFileList() {
   const std::string dir = WithTrailingBackslash(ExtractFileDir(GetArchiveFile())) + NetArchivePath();
   CreateDirectoryPath(dir);
+  // A record holds 39 characters of a name: a longer one could never be matched when the list is read.
+  for (int i = 0; i < AllInstallFiles().Count(); ++i) {
+    const TCustomInstallFile* file = AllInstallFiles().Items(i);
+    const bool listed = file->CompressState() == 1 || file->CompressState() == 2;
+    if (listed && file->Name().size() > TFileInfoRecord::kMaxName)
+      throw IEInstall("The component name %s is longer than the %d characters a file list can hold",
+                      {file->Name(), int(TFileInfoRecord::kMaxName)});
+  }
   TFileStream list(WithTrailingBackslash(dir) + "filelist.lst", fmCreate);
   TCustomInstallFileList& files = AllInstallFiles();
   std::int32_t count = 0;

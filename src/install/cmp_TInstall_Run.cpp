@@ -4,6 +4,7 @@
 
 #include "classlib/Forms.h"
 #include "install/cmp_TInstall.h"
+#include "net/cmp_TNetInstallLocation.h"
 #include "os/os.h"
 #include "support/routines_API.h"
 #include "support/routines_Strings.h"
@@ -57,6 +58,7 @@ void TCustomInstall::Install() {
   unfinishedCount_ = 0;
   runCleanupBatch_ = false;
   installing_ = true;
+  NetDownloadAborted = false;
 
   if (useLoadingProgram_ && !CommandFlag(cmdSource))
     throw IEInstall(
@@ -130,7 +132,30 @@ void TCustomInstall::ReadArchiveInfo() {
 }
 
 void TCustomInstall::ReadRemoteFileList() {
-  throw Exception("Net install locations are not supported by this build");
+  auto* location = dynamic_cast<TCustomNetInstallLocation*>(NetLocation());
+  if (location == nullptr) throw IEFileRel_NoNetLocation("Could not find a net install location for %s", {Name()});
+  const std::string local = TempFileName(false);
+  struct Remove {
+    const std::string& path;
+    ~Remove() { os::DeleteFile(path); }
+  } remove{local};
+  location->Download("filelist.lst", local);
+  if (NetDownloadAborted) throw EAIUserAbort();
+  TFileStream list(local, fmOpenRead | fmShareDenyWrite);
+  const auto fail = [&] { throw IEInstall("Cannot read the remote list of files: %s", {local}); };
+  std::int32_t count = 0;
+  if (list.Read(&count, 4) != 4) fail();
+  char bytes[TFileInfoRecord::kSize];
+  TCustomInstallFileList& files = AllInstallFiles();
+  for (std::int32_t n = 0; n < count; ++n) {
+    if (list.Read(bytes, sizeof bytes) != std::int64_t(sizeof bytes)) fail();
+    const TFileInfoRecord record = TFileInfoRecord::Parse(bytes);
+    for (int i = 0; i < files.Count(); ++i)
+      if (SameText(files.Items(i)->Name(), record.Name)) {
+        files.Items(i)->ReadInfoRecord(record);
+        break;
+      }
+  }
 }
 
 void TCustomInstall::NotifyGoodInstall() {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "net/cmp_TNetInstallLocation.h"
+#include "support/net_servers.h"
 #include "support/routines_API.h"
 #include "support/test_support.h"
 
@@ -14,16 +15,6 @@ namespace {
 
 using tvktest::ReadFile;
 using tvktest::WriteFile;
-
-// The servers' folder as Windows sees it, or empty when there is no build tree.
-std::string NetRoot() {
-  const char* build = std::getenv("WINE_BUILD_DIR");
-  if (build == nullptr) return "";
-  std::string path = std::string("Z:") + build + "/netroot";
-  for (char& c : path)
-    if (c == '/') c = '\\';
-  return path;
-}
 
 std::string Payload(int size, int seed) {
   std::string data(std::size_t(size), '\0');
@@ -35,21 +26,11 @@ class NetDownload : public ::testing::Test {
  protected:
   tvktest::ScratchDir dir;
   TNetInstallLocation location{nullptr};
-  std::string root = NetRoot();
+  std::string root = tvktest::NetRoot();
 
   void SetUp() override {
-    if (root.empty() || !os::FileExists(root + "\\.ready"))
-      GTEST_SKIP() << "no test servers on 127.0.0.1 (they need root for ports 80 and 21)";
-    // Ports 80 and 21 may serve another build tree's folder: then these tests cannot run here.
-    const std::string token = Payload(64, int(os::Now() * 1e6) % 97) + dir.Path();
-    WriteFile(root + "\\token.bin", token);
+    if (const std::string missing = tvktest::NetServersMissing(dir.Path()); !missing.empty()) GTEST_SKIP() << missing;
     Use(ipHTTP, "");
-    try {
-      location.Download("token.bin", dir / "token.bin");
-    } catch (const std::exception& e) {
-      GTEST_SKIP() << "the HTTP test server does not answer: " << e.what();
-    }
-    if (ReadFile(dir / "token.bin") != token) GTEST_SKIP() << "ports 80 and 21 serve another build tree";
     NetDownloadAborted = false;
   }
   void TearDown() override { NetDownloadAborted = false; }
