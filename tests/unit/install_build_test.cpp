@@ -4,6 +4,7 @@
 
 #include "classlib/Forms.h"
 #include "install/cmp_TInstall.h"
+#include "net/cmp_TNetInstallLocation.h"
 #include "support/routines_Strings.h"
 #include "support/test_support.h"
 
@@ -183,6 +184,31 @@ TEST_F(InstallBuild, Failures) {
   install->TransferToFloppies(dir / "floppy");
   ASSERT_EQ(shown.size(), 1u);
   EXPECT_EQ(shown[0].rfind("Sorry... You can only transfer", 0), 0u);
+}
+
+// A web build lists each file by its component name in 39 characters: a longer name is refused, not cut.
+TEST_F(InstallBuild, WebBuildRefusesANameTheFileListCannotHold) {
+  auto* location = new TNetInstallLocation(&form);
+  location->LoginInformation().Hostname = "example.com";
+  install->SetNetLocation(location);
+  install->SetDesigning(true, false);
+  install->SetDistributeType(dtWeb);
+  install->SetDesigning(false, false);
+  tvktest::WriteFile(dir / "words.txt", "words");
+  auto* file = new TInstallFile(&form);
+  file->SetName(std::string(40, 'N'));
+  file->SetIncludeFromDir(dir.Path());
+  file->SetFileName("words.txt");
+  file->SetContainer(install);
+  try {
+    install->Build(dir / "dictsetup.exe", dir / "inst", false);
+    FAIL() << "built";
+  } catch (const IEInstall& e) {
+    EXPECT_NE(std::string(e.what()).find(std::string(40, 'N')), std::string::npos) << e.what();
+  }
+  file->SetName(std::string(39, 'N'));
+  install->Build(dir / "dictsetup.exe", dir / "inst", false);
+  EXPECT_TRUE(os::FileExists(dir / "inst\\example.com\\HTTP Root directory\\filelist.lst"));
 }
 
 }  // namespace
