@@ -7,9 +7,15 @@
    restart still needs it.
 
    It has to be small, since a self-extracting setup.exe shares a floppy with the installation program:
-   plain C over kernel32 and user32 with zlib's inflate, no C runtime. The program starts at LoaderStart
-   and provides the few C library routines zlib calls. Whatever goes wrong ends in one message box and
-   exit code 1, never in a crash: every number read from the archive is checked before it is used. */
+   plain C over kernel32 with zlib's inflate, no C runtime. The program starts at LoaderStart and provides
+   the few C library routines zlib calls. Whatever goes wrong ends in one message box and exit code 1,
+   never in a crash: every number read from the archive is checked before it is used.
+
+   setup.exe is usually started from a downloads folder, where anything else downloaded lies too. The
+   libraries a program imports, and those they import in turn, are looked for in the program's own
+   folder first, before any of its code runs. So the program imports kernel32 alone, which the system
+   always takes from its own directory, and loads every other library later, by its full path in the
+   system directory. */
 #include <windows.h>
 #include <zlib.h>
 
@@ -74,6 +80,19 @@ static size_t NameStart(const char* path) {
 }
 
 /* ---------------------------------------------------------------------------------------------------
+   Libraries */
+
+/* A library from the system directory, by its full path; the libraries it imports are looked for there
+   first as well. NULL when it cannot be loaded. */
+static HMODULE LoadSystemLibrary(const char* name) {
+  char path[PATH_SIZE];
+  UINT length = GetSystemDirectoryA(path, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return NULL;
+  APPEND(path, "\\", name);
+  return LoadLibraryExA(path, NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+/* ---------------------------------------------------------------------------------------------------
    Failures: one message box, exit code 1. */
 
 static char g_folder[PATH_SIZE];  /* the folder being filled, to be removed on failure; "" when none */
@@ -106,7 +125,12 @@ static _Noreturn void Fail(char* text) {
   for (char* c = text; *c != '\0'; ++c)
     if ((unsigned char)*c < ' ') *c = ' ';
   RemoveFolder();
-  MessageBoxA(NULL, text, "Setup", MB_OK | MB_ICONSTOP);
+  {
+    typedef int(WINAPI * MessageBoxFn)(HWND, LPCSTR, LPCSTR, UINT);
+    HMODULE user = LoadSystemLibrary("user32.dll");
+    MessageBoxFn show = user != NULL ? (MessageBoxFn)(void*)GetProcAddress(user, "MessageBoxA") : NULL;
+    if (show != NULL) show(NULL, text, "Setup", MB_OK | MB_ICONSTOP);
+  }
   ExitProcess(1);
 }
 
@@ -420,13 +444,8 @@ static void RandomBytes(void* buffer, DWORD count) {
   unsigned char* bytes = buffer;
 
   if (!loaded) {
-    char path[PATH_SIZE];
-    UINT length = GetSystemDirectoryA(path, MAX_PATH);
     loaded = TRUE;
-    if (length > 0 && length < MAX_PATH) {
-      APPEND(path, "\\advapi32.dll");
-      advapi = LoadLibraryA(path);
-    }
+    advapi = LoadSystemLibrary("advapi32.dll");
   }
   if (advapi != NULL) {
     RtlGenRandomFn generate = (RtlGenRandomFn)(void*)GetProcAddress(advapi, "SystemFunction036");
