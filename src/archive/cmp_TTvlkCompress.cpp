@@ -482,6 +482,7 @@ void TTvlkCompress::Decompress(const TFileHeaderRecord& entry, TStream& dest, co
     if (ended) break;
     if (currentDisk_ < entry.LastDisk()) {
       ++currentDisk_;
+      archive_.reset();  // the finished disk is let go before the next one is asked for
       archive_ = OpenDisk(currentDisk_, fmOpenRead | fmShareDenyNone, compressedFile_);
     }
     --passes;

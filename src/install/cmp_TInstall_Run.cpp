@@ -71,7 +71,9 @@ void TCustomInstall::Install() {
   if (CommandFlag(cmdSelfExtract)) {
     const std::string selfExtractor = GetArchiveFile();
     const TExtractionInfo info = ReadExtractionInfo(selfExtractor);
-    if (info.FilesStart == 0 && info.FilesEnd == 0)
+    // A web distribution carries no "files.1": everything comes from the server.
+    const bool filesNeeded = DistributeType() != dtWeb;
+    if (filesNeeded && info.FilesStart == 0 && info.FilesEnd == 0)
       throw IEInstall(
           "Could not read the extraction info from the archive file %s when trying to find the correct offset into "
           "the self extracting file",
@@ -205,7 +207,8 @@ void TCustomInstall::Cleanup() {
   const std::string temp = WithTrailingBackslash(os::TempPath().value_or(""));
   if (temp.size() > 1 && folder.size() > temp.size() && SameText(folder.substr(0, temp.size()), temp))
     lines.Add((windows95 ? "DELTREE /Y " : "RMDIR /S /Q ") + quoted(folder));
-  lines.Add("ERASE " + quoted(ChangeFileExt(cleanupBatch_, ".PIF")));
+  // Only the Windows 95 family makes a .PIF for a batch file.
+  lines.Add("ERASE " + quoted(ChangeFileExt(cleanupBatch_, ".PIF")) + (windows95 ? "" : " >NUL 2>&1"));
   lines.Add("ERASE " + quoted(cleanupBatch_));
   lines.SaveToFile(cleanupBatch_);
   runCleanupBatch_ = true;

@@ -5,10 +5,14 @@
 #include "classlib/Forms.h"
 #include "install/cmp_TInstall.h"
 #include "net/cmp_TNetInstallLocation.h"
+#include "support/routines_API.h"
+#include "support/routines_Registry.h"
 #include "support/routines_Strings.h"
 #include "support/test_support.h"
 
 namespace {
+
+constexpr char kKitKey[] = "\\SOFTWARE\\Tavelock\\Kit";
 
 class InstallBuild : public ::testing::Test {
  protected:
@@ -22,16 +26,18 @@ class InstallBuild : public ::testing::Test {
       ADD_FAILURE() << "shown: " << text;
       return IDOK;
     };
-    // The kit's loading program sits beside the installation program.
-    loader = WithTrailingBackslash(install->SourceDirectory()) + "TavelockLoadProgram.exe";
+    // The kit's loading program, in a kit directory of this test's own (test processes run side by side).
+    CreateDirectoryPath(dir / "kit");
+    loader = dir / "kit\\TavelockLoadProgram.exe";
     tvktest::WriteFile(loader, "MZ loading program");
+    WriteRegString(rrLocalMachine, kKitKey, "Directory", dir / "kit");
     tvktest::WriteFile(dir / "dictsetup.exe", "MZ installation program");
     tvktest::WriteFile(dir / "readme.txt", "presetup");
     install->PresetupFiles().Add(dir / "readme.txt");
   }
   void TearDown() override {
     Application->OnMessageBox = nullptr;
-    os::DeleteFile(loader);
+    tvktest::RemoveRegTree(os::kLocalMachine, kKitKey + 1);
   }
   static std::vector<std::string> Entries(const std::string& archive) {
     TTvlkCompress engine(nullptr);
