@@ -12,13 +12,6 @@ constexpr char kHostProgram[] = "quikpost.exe";
 const char* const kCandidates[] = {"C:\\Program Files\\Brindlecote\\Quikpost\\",
                                    "C:\\Program Files\\Brindlecote\\Quikpost DBV\\"};
 
-void SetFont(TControl* control, const char* name, int height, TFontStyles style, TColor color) {
-  control->Font().SetName(name);
-  control->Font().SetHeight(height);
-  control->Font().SetStyle(style);
-  control->Font().SetColor(color);
-}
-
 }  // namespace
 
 std::string WindowsDirectoryOrEmpty() { return os::WindowsDirectory().value_or(""); }
@@ -49,7 +42,7 @@ TGetDirForm::TGetDirForm(TComponent* owner) : TForm(owner) {
   SetBorderStyle(bsToolWindow);
   SetClientSize(536, 348);
   SetPosition(poScreenCenter);
-  SetFont(this, "Arial", -11, fsBold, clNavy);
+  Font().Set("Arial", -11, fsBold, clNavy);
 
   GradPanel1->SetName("GradPanel1");
   GradPanel1->SetParent(this);
@@ -65,7 +58,7 @@ TGetDirForm::TGetDirForm(TComponent* owner) : TForm(owner) {
   pnlWarning->SetBevelInner(bvLowered);
   pnlWarning->SetColor(clWhite);
   pnlWarning->SetCaption("Searching for Quikpost. . .");
-  SetFont(pnlWarning, "Arial", -13, fsBold, clRed);
+  pnlWarning->Font().Set("Arial", -13, fsBold, clRed);
   pnlWarning->SetVisible(false);
 
   Edit1->SetName("Edit1");
@@ -78,21 +71,21 @@ TGetDirForm::TGetDirForm(TComponent* owner) : TForm(owner) {
   Button1->SetParent(GradPanel1);
   Button1->SetBounds(415, 161, 53, 21);
   Button1->SetCaption(" Browse ");
-  SetFont(Button1, "Arial", -11, 0, clNavy);
+  Button1->Font().Set("Arial", -11, 0, clNavy);
   Button1->OnClick = [this](TObject* sender) { Button1Click(sender); };
 
   ContinueCMD->SetName("ContinueCMD");
   ContinueCMD->SetParent(GradPanel1);
   ContinueCMD->SetBounds(189, 232, 157, 33);
   ContinueCMD->SetCaption(" &Continue ");
-  SetFont(ContinueCMD, "Arial", -13, fsBold, clNavy);
+  ContinueCMD->Font().Set("Arial", -13, fsBold, clNavy);
   ContinueCMD->SetModalResult(1);
 
   CancelCMD->SetName("CancelCMD");
   CancelCMD->SetParent(GradPanel1);
   CancelCMD->SetBounds(189, 276, 157, 33);
   CancelCMD->SetCaption(" Ca&ncel ");
-  SetFont(CancelCMD, "Arial", -13, fsBold, clNavy);
+  CancelCMD->Font().Set("Arial", -13, fsBold, clNavy);
   CancelCMD->SetModalResult(2);
 
   Panel1->SetName("Panel1");
@@ -106,7 +99,7 @@ TGetDirForm::TGetDirForm(TComponent* owner) : TForm(owner) {
   Label1->SetBounds(16, 8, 489, 101);
   Label1->SetAutoSize(false);
   Label1->SetWordWrap(true);
-  SetFont(Label1, "Arial", -11, 0, clNavy);
+  Label1->Font().Set("Arial", -11, 0, clNavy);
   Label1->SetCaption(
       "Quikpost options must be installed into the Quikpost directory.\r\n\r\n"
       "If you have multiple instances of the program, or if the displayed path is not correct, use the Browse "

@@ -8,17 +8,6 @@
 
 std::string HostDirectory;
 
-namespace {
-
-void SetFont(TControl* control, const char* name, int height, TFontStyles style, TColor color) {
-  control->Font().SetName(name);
-  control->Font().SetHeight(height);
-  control->Font().SetStyle(style);
-  control->Font().SetColor(color);
-}
-
-}  // namespace
-
 TForm1::TForm1(TComponent* owner) : TForm(owner) {
   psBDEDLL = new TpsBDEDLL(this);
   psCommonFiles = new TpsCommonFiles(this);
@@ -45,7 +34,7 @@ TForm1::TForm1(TComponent* owner) : TForm(owner) {
   SetBorderStyle(bsToolWindow);
   SetClientSize(325, 220);
   SetPosition(poScreenCenter);
-  SetFont(this, "MS Sans Serif", -11, 0, clWindowText);
+  Font().Set("MS Sans Serif", -11, 0, clWindowText);
 
   Install1->SetName("Install1");
   Install1->SetTag(1);
@@ -76,13 +65,13 @@ TForm1::TForm1(TComponent* owner) : TForm(owner) {
   GradPanel1->SetEndColor(clBlue);
   GradPanel1->SetGradientStyle(gsVertical);
   GradPanel1->SetCaption("Brindlecote");
-  SetFont(GradPanel1, "Times New Roman", -19, fsBold, clWhite);
+  GradPanel1->Font().Set("Times New Roman", -19, fsBold, clWhite);
 
   BitBtn1->SetName("BitBtn1");
   BitBtn1->SetParent(GradPanel1);
   BitBtn1->SetBounds(76, 168, 169, 33);
   BitBtn1->SetCaption(" &Finished ");
-  SetFont(BitBtn1, "Times New Roman", -19, fsBold, clNavy);
+  BitBtn1->Font().Set("Times New Roman", -19, fsBold, clNavy);
   BitBtn1->OnClick = [this](TObject* sender) { BitBtn1Click(sender); };
 
   InstallFile->SetName("InstallFile");

@@ -174,6 +174,9 @@ class TCustomControl : public TWinControl {
   virtual void Paint() {}
 
  private:
+  // Paint on a device context someone else owns (a paint message's, or a printing parent's).
+  void PaintOn(void* dc);
+
   TCanvas canvas_;
 };
 

@@ -50,6 +50,15 @@ class TFont : public TPersistent {
   std::uint8_t Charset() const { return charset_; }
   void SetCharset(std::uint8_t charset) { charset_ = charset; Changed(); }
 
+  // All four at once, with one change notification.
+  void Set(const std::string& name, int height, TFontStyles style, TColor color) {
+    name_ = name;
+    height_ = height;
+    style_ = style;
+    color_ = color;
+    Changed();
+  }
+
   TNotifyEvent OnChange;
 
  private:

@@ -225,6 +225,17 @@ class PaintScope {
 
 }  // namespace
 
+void TCustomControl::PaintOn(void* dc) {
+  canvas_.SetHandle(dc);
+  try {
+    Paint();
+  } catch (...) {
+    canvas_.SetHandle(nullptr);
+    throw;
+  }
+  canvas_.SetHandle(nullptr);
+}
+
 bool TCustomControl::WndProc(TMessage& message) {
   switch (message.Msg) {
     case WM_ERASEBKGND:
@@ -232,25 +243,11 @@ bool TCustomControl::WndProc(TMessage& message) {
       return true;
     case WM_PAINT: {
       PaintScope scope(Wnd(Handle()));
-      canvas_.SetHandle(scope.DC());
-      try {
-        Paint();
-      } catch (...) {
-        canvas_.SetHandle(nullptr);
-        throw;
-      }
-      canvas_.SetHandle(nullptr);
+      PaintOn(scope.DC());
       return true;
     }
     case WM_PRINTCLIENT:
-      canvas_.SetHandle(reinterpret_cast<void*>(message.WParam));
-      try {
-        Paint();
-      } catch (...) {
-        canvas_.SetHandle(nullptr);
-        throw;
-      }
-      canvas_.SetHandle(nullptr);
+      PaintOn(reinterpret_cast<void*>(message.WParam));
       return true;
     default:
       return TWinControl::WndProc(message);
