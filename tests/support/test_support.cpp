@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <memory>
 #include <random>
 
 namespace tvktest {
@@ -73,5 +74,16 @@ void RemoveRegTree(os::RootKey root, const std::string& path) {
   }
   os::RegDeleteKey(root, path);
 }
+
+#ifndef _WIN32
+std::string CommandOutput(const std::string& command) {
+  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+  std::string output;
+  if (!pipe) return output;
+  char buffer[512];
+  while (std::fgets(buffer, sizeof buffer, pipe.get())) output += buffer;
+  return output;
+}
+#endif
 
 }  // namespace tvktest

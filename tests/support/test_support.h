@@ -44,4 +44,9 @@ std::string ReadFile(const std::string& path);
 void RemoveTree(const std::string& path);
 void RemoveRegTree(os::RootKey root, const std::string& path);  // path without a leading "\"
 
+#ifndef _WIN32
+// What a shell command writes to its standard output (native builds, where tools are Linux programs).
+std::string CommandOutput(const std::string& command);
+#endif
+
 }  // namespace tvktest

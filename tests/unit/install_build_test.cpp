@@ -77,6 +77,14 @@ TEST_F(InstallBuild, SelfExtractorCarriesBothArchives) {
   EXPECT_EQ(info.SetupStart, std::int32_t(program.size()));
   EXPECT_EQ(exe.substr(std::size_t(info.SetupStart), std::size_t(info.SetupEnd - info.SetupStart + 1)), setup1);
   EXPECT_EQ(exe.substr(std::size_t(info.FilesStart), std::size_t(info.FilesEnd - info.FilesStart + 1)), files1);
+#ifdef TVKARC_PATH
+  // The command-line tool finds both archives inside the self-extractor by their offsets.
+  for (const auto& [offset, name] : {std::pair{info.SetupStart, "dictsetup.exe"}, std::pair{info.FilesStart, "American.dct"}}) {
+    const std::string listing = tvktest::CommandOutput(std::string(TVKARC_PATH) + " list --offset " +
+                                                       std::to_string(offset) + " '" + dir / "build\\setup.exe" + "'");
+    EXPECT_NE(listing.find(name), std::string::npos) << offset << ": " << listing;
+  }
+#endif
 
   // Onto floppies, from the self-extractor: the loading program, setup.1 and files.1.
   install->ParseCommandLine({"-s" + (dir / "build"), "-esetup.exe", "-f"});

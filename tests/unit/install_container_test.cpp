@@ -2,9 +2,7 @@
 // the upward event path, and a build that writes an archive another container reads back.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstring>
-#include <memory>
 
 #include "classlib/Forms.h"
 #include "install/cmp_TInstall.h"
@@ -400,12 +398,8 @@ TEST_F(InstallTree, BuildWritesAnArchiveThatReadsBack) {
 
 #ifdef TVKARC_PATH
   // The command-line tool reads the same archive: one line per entry, sizes in the third field.
-  const std::string command = std::string(TVKARC_PATH) + " list '" + dir / "out\\files.1" + "'";
-  std::unique_ptr<FILE, int (*)(FILE*)> tool(popen(command.c_str(), "r"), pclose);
-  ASSERT_TRUE(tool);
-  std::string listing;
-  char buffer[512];
-  while (std::fgets(buffer, sizeof buffer, tool.get())) listing += buffer;
+  const std::string listing =
+      tvktest::CommandOutput(std::string(TVKARC_PATH) + " list '" + dir / "out\\files.1" + "'");
   TStringList lines;
   lines.SetText(listing);
   ASSERT_EQ(lines.Count(), 2) << listing;
