@@ -80,7 +80,7 @@ TEST_F(Dictsetup, BuildWritesSetupAndTheArchives) {
 }
 
 TEST_F(Dictsetup, SelfExtractingSetupInstallsIntoTheFoundDirectory) {
-  const std::set<std::string> temp = TempFolders();
+  const std::set<std::string> temp = UnpackedFolders();
   HWND finder = StartSetup(Build("setup.exe"));
   EXPECT_EQ(tvkui::GetText(tvkui::WaitForControl(finder, "Edit", 0).hwnd), kQuikpost);
   HWND main = ContinueToMainForm(finder);
@@ -110,7 +110,7 @@ TEST_F(Dictsetup, SelfExtractingSetupInstallsIntoTheFoundDirectory) {
   // The unpacked copy of the program goes with its folder once the program has ended; the
   // distribution stays.
   WaitForProgramGone();
-  EXPECT_TRUE(TempFoldersBecome(temp));
+  EXPECT_TRUE(UnpackedFoldersBecome(temp));
   EXPECT_TRUE(os::FileExists(Build("setup.exe")));
 }
 

@@ -191,7 +191,7 @@ TEST_F(DllPlanting, SetupStartedFromADownloadsFolderLoadsNoCanary) {
   ASSERT_TRUE(::CopyFileA((kit / "inst\\setup.exe").c_str(), setup.c_str(), FALSE));
   PlantCanaries(downloads.Path());
   PlantCanaries(work.Path());
-  const std::set<std::string> temp = TempFolders();
+  const std::set<std::string> temp = UnpackedFolders();
 
   tvktest::Process loader = StartIn("\"" + setup + "\"", work.Path(), markers_.Path());
   ASSERT_TRUE(loader);
@@ -201,7 +201,7 @@ TEST_F(DllPlanting, SetupStartedFromADownloadsFolderLoadsNoCanary) {
   tvkui::ClickButton(main, "Finished");
   WaitForProgramGone();
   EXPECT_EQ(loader.Wait(kWait), std::optional<unsigned long>(0));
-  EXPECT_TRUE(TempFoldersBecome(temp)) << "the unpacked installation program was not cleaned up";
+  EXPECT_TRUE(UnpackedFoldersBecome(temp)) << "the unpacked installation program was not cleaned up";
 
   EXPECT_EQ(Markers({markers_.Path(), downloads.Path(), work.Path()}), "");
 }

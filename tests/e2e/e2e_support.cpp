@@ -65,16 +65,19 @@ void RunQuietly(const std::string& commandLine) {
   FAIL() << commandLine << " did not end";
 }
 
-std::set<std::string> TempFolders() {
+std::set<std::string> UnpackedFolders() {
   std::set<std::string> names;
-  for (const os::FindData& entry : os::FindFiles(*os::TempPath() + "*"))
-    if (entry.directory && entry.name != "." && entry.name != "..") names.insert(entry.name);
+  for (const os::FindData& entry : os::FindFiles(*os::TempPath() + "tvk*")) {
+    const bool unpacked = entry.name.size() == 19 &&
+                          entry.name.find_first_not_of("0123456789abcdef", 3) == std::string::npos;
+    if (entry.directory && unpacked) names.insert(entry.name);
+  }
   return names;
 }
 
-bool TempFoldersBecome(const std::set<std::string>& folders) {
+bool UnpackedFoldersBecome(const std::set<std::string>& folders) {
   for (int i = 0; i < 600; ++i) {
-    if (TempFolders() == folders) return true;
+    if (UnpackedFolders() == folders) return true;
     ::Sleep(100);
   }
   return false;

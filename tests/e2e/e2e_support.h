@@ -27,11 +27,12 @@ std::string AnswerMessageBox(const std::string& caption = kTitle);
 // instead is answered and reported as the failure it is.
 void RunQuietly(const std::string& commandLine);
 
-// The names of the folders in the temporary directory.
-std::set<std::string> TempFolders();
-// Waits (up to a minute) until the temporary directory holds exactly these folders again: what a run
-// unpacked there has been cleaned up. False when it has not.
-bool TempFoldersBecome(const std::set<std::string>& folders);
+// The folders the loading program unpacked into in the temporary directory ("tvk" and 16 hex digits;
+// the scratch folders of tests that run beside are named otherwise).
+std::set<std::string> UnpackedFolders();
+// Waits (up to a minute) until exactly these unpacked folders are left: what a run unpacked has been
+// cleaned up. False when it has not.
+bool UnpackedFoldersBecome(const std::set<std::string>& folders);
 
 // The developer's build: the dictionary (Words) at its source place, dictsetup.exe and the loading
 // program (from beside the test program) in KitDir with a BUILD.INF naming KitDir\inst, then

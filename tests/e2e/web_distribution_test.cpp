@@ -53,13 +53,13 @@ TEST_P(WebSetup, BuildsServesAndInstallsThroughSetup) {
   for (const os::FindData& entry : os::FindFiles(built + "\\*"))
     if (!entry.directory) ASSERT_TRUE(os::CopyFile(built + "\\" + entry.name, mirror + "\\" + entry.name, false));
 
-  const std::set<std::string> temp = e2e::TempFolders();
+  const std::set<std::string> temp = e2e::UnpackedFolders();
   tvktest::Process loader = tvktest::StartProcess("\"" + kit / "inst\\setup.exe" + "\"");
   ASSERT_TRUE(loader.Wait(e2e::kWait).has_value());
   e2e::WaitForProgramGone("websetup.exe");
   EXPECT_EQ(tvktest::ReadFile(work / "dest\\American.dct"), words);
   // The downloaded copies and the unpacked program are gone, and so is the install record.
-  EXPECT_TRUE(e2e::TempFoldersBecome(temp));
+  EXPECT_TRUE(e2e::UnpackedFoldersBecome(temp));
   EXPECT_FALSE(os::RegKey::Open(os::kLocalMachine, "SOFTWARE\\Tavelock\\Install", os::RegAccess::Read).IsValid());
 }
 
