@@ -353,7 +353,10 @@ void TCustomInstallFile::ReadInfoFromArchive() {
         "%s cannot perform ReadInfoFromArchive because either no container is assigned or the container is not "
         "TFileContainer",
         {Name()});
-  if (files->HasLocalArchive()) ReadInfoFromArchivePath(files->LocalFile());
+  // A copy recorded by an earlier run counts as much as one downloaded in this one.
+  std::string path = files->LocalFile();
+  if (Trim(path).empty()) files->GetStoredLocalFile(path);
+  if (!Trim(path).empty()) ReadInfoFromArchivePath(path);
 }
 
 void TCustomInstallFile::ReadInfoFromArchivePath(const std::string& path) {

@@ -124,6 +124,28 @@ TEST_P(WebDistribution, AbortDuringTheDownloadEndsTheRunAsTheUsers) {
   EXPECT_TRUE(project->install->LocalFile().empty());
 }
 
+// A run that fails after its download keeps its record, and the next run installs from the copy it
+// recorded, even with the server's copy of the archive gone.
+TEST_P(WebDistribution, ALaterRunReusesTheRecordedCopy) {
+  project->install->OnBeforeNotifyGoodInstall = [](TObject*) { throw IEInstall("stopped after the download"); };
+  try {
+    project->install->Install();
+  } catch (const IEInstall& e) {
+    project->install->HandleException(project->install, e);
+  }
+  ASSERT_EQ(shown, std::vector<std::string>{"stopped after the download."});
+  const std::string recorded = ReadRegString(rrLocalMachine, InstallRecordKey + "\\WebInstall", "LocalFile", "");
+  ASSERT_TRUE(os::FileExists(recorded));
+
+  os::DeleteFile(mirror + "\\WebInstall.1");
+  os::DeleteFile(dir / "dest\\American.dct");
+  project.reset();  // the next run is another process
+  project = std::make_unique<Project>(dir, GetParam(), folder);
+  project->install->Install();
+  EXPECT_EQ(tvktest::ReadFile(dir / "dest\\American.dct"), words);
+  EXPECT_FALSE(os::FileExists(recorded));  // gone with the record at the end of the good run
+}
+
 INSTANTIATE_TEST_SUITE_P(Protocols, WebDistribution, ::testing::Values(ipHTTP, ipFTP),
                          [](const auto& info) { return std::string(info.param == ipFTP ? "Ftp" : "Http"); });
 
