@@ -26,8 +26,9 @@ struct Project {
   TInstall* install = new TInstall(&form);
   TNetInstallLocation* location = new TNetInstallLocation(&form);
   TInstallFile* file = new TInstallFile(&form);
+  TInstallFile* extra = nullptr;  // a hybrid distribution's file from the server
 
-  Project(const tvktest::ScratchDir& dir, TInternetProtocol protocol, const std::string& folder) {
+  Project(const tvktest::ScratchDir& dir, TInternetProtocol protocol, const std::string& folder, TDistributeType type) {
     install->SetName("WebInstall");
     install->Information().SetProductName("TvkTestWeb");
     install->ParseCommandLine({"-s" + dir.Path()});
@@ -41,12 +42,20 @@ struct Project {
     location->LoginInformation().Directory = "\\" + folder;
     install->SetNetLocation(location);
     install->SetDesigning(true, false);  // the distribution type is a design-time choice
-    install->SetDistributeType(dtWeb);
+    install->SetDistributeType(type);
     install->SetDesigning(false, false);
     file->SetName("American");
     file->SetIncludeFromDir(dir.Path());
     file->SetFileName("American.dct");
     file->SetContainer(install);
+    if (type == dtTraditionalNet) {
+      extra = new TInstallFile(&form);
+      extra->SetName("Extra");
+      extra->SetIncludeFromDir(dir.Path());
+      extra->SetFileName("Extra.txt");
+      extra->SetNet(true);
+      extra->SetContainer(install);
+    }
   }
 };
 
@@ -56,6 +65,7 @@ class WebDistribution : public ::testing::TestWithParam<TInternetProtocol> {
   std::unique_ptr<Project> project;
   std::vector<std::string> shown;
   const std::string words = std::string(40000, 'w') + "dictionary";
+  const std::string extraText = "from the server";
   const std::string folder = "web" + std::to_string(std::int64_t(os::Now() * 1e6) % 1000000);
   std::string mirror;  // the server's folder that the build's mirror is copied to
 
@@ -67,18 +77,24 @@ class WebDistribution : public ::testing::TestWithParam<TInternetProtocol> {
     };
     NetDownloadAborted = false;
     tvktest::WriteFile(dir / "American.dct", words);
+    tvktest::WriteFile(dir / "Extra.txt", extraText);
+    BuildAndServe(dtWeb);
+  }
+  // The developer's build of the distribution type, its mirror folder uploaded, and the user's program.
+  void BuildAndServe(TDistributeType type) {
+    project.reset();
     {
-      Project build(dir, GetParam(), folder);
-      build.install->Compress(coRelocateArchives | coBuild | coForceFilesNet | coIncludeAll);
+      Project build(dir, GetParam(), folder, type);
+      const unsigned toNet = type == dtWeb ? unsigned(coForceFilesNet) : 0u;
+      build.install->Compress(coRelocateArchives | coBuild | toNet | coIncludeAll);
       build.install->WriteFileList();
     }
-    // The build's mirror folder, as the developer uploads it.
     mirror = tvktest::NetRoot() + "\\" + folder;
     const std::string built = dir / ("build\\127.0.0.1\\" + folder);
     CreateDirectoryPath(mirror);
     for (const os::FindData& entry : os::FindFiles(built + "\\*"))
       if (!entry.directory) ASSERT_TRUE(os::CopyFile(built + "\\" + entry.name, mirror + "\\" + entry.name, false));
-    project = std::make_unique<Project>(dir, GetParam(), folder);
+    project = std::make_unique<Project>(dir, GetParam(), folder, type);
   }
   void TearDown() override {
     project.reset();
@@ -140,10 +156,20 @@ TEST_P(WebDistribution, ALaterRunReusesTheRecordedCopy) {
   os::DeleteFile(mirror + "\\WebInstall.1");
   os::DeleteFile(dir / "dest\\American.dct");
   project.reset();  // the next run is another process
-  project = std::make_unique<Project>(dir, GetParam(), folder);
+  project = std::make_unique<Project>(dir, GetParam(), folder, dtWeb);
   project->install->Install();
   EXPECT_EQ(tvktest::ReadFile(dir / "dest\\American.dct"), words);
   EXPECT_FALSE(os::FileExists(recorded));  // gone with the record at the end of the good run
+}
+
+// A hybrid distribution: the plain file from the local files.1, the net file from the server.
+TEST_P(WebDistribution, HybridTakesNetFilesFromTheServerAndTheRestFromFiles1) {
+  BuildAndServe(dtTraditionalNet);
+  EXPECT_TRUE(os::FileExists(dir / "build\\files.1"));
+  project->install->Install();
+  EXPECT_TRUE(shown.empty()) << shown.front();
+  EXPECT_EQ(tvktest::ReadFile(dir / "dest\\American.dct"), words);
+  EXPECT_EQ(tvktest::ReadFile(dir / "dest\\Extra.txt"), extraText);
 }
 
 INSTANTIATE_TEST_SUITE_P(Protocols, WebDistribution, ::testing::Values(ipHTTP, ipFTP),
