@@ -1,7 +1,6 @@
 #include "archive/cmp_TTvlkCompress.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -46,11 +45,10 @@ namespace tvk_archive {
 
 void ProcessMessages() {
   // Once per buffer would be every 4 KB of output: under Wine looking for messages that often costs more
-  // than inflating. A hundred looks a second keep the window just as responsive.
-  using Clock = std::chrono::steady_clock;
-  static Clock::time_point last{};
-  const Clock::time_point now = Clock::now();
-  if (now - last < std::chrono::milliseconds(10)) return;
+  // than inflating. A look every system tick (10 to 16 ms) keeps the window just as responsive.
+  static std::uint32_t last = 0;
+  const std::uint32_t now = os::TickCount();
+  if (now == last) return;
   last = now;
   if (Application != nullptr) Application->ProcessMessages();
 }

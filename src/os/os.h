@@ -144,6 +144,8 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
                                const std::string& file);
 
 TDateTime Now();  // local time
+// Milliseconds since some fixed moment, wrapping around after 2^32: cheap enough to ask very often.
+std::uint32_t TickCount();
 std::uint16_t UserDefaultLangID();
 // Case-insensitive comparison in the user's locale: <0, 0 or >0.
 int CompareTextLocale(const std::string& a, const std::string& b);

@@ -328,6 +328,12 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
   return out.Write(output.data(), output.size()) == static_cast<std::int64_t>(output.size());
 }
 
+std::uint32_t TickCount() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+  return std::uint32_t(std::uint64_t(now.tv_sec) * 1000u + std::uint64_t(now.tv_nsec) / 1000000u);
+}
+
 TDateTime Now() {
   timespec now{};
   clock_gettime(CLOCK_REALTIME, &now);

@@ -68,6 +68,8 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
   return ::WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), file.c_str()) != 0;
 }
 
+std::uint32_t TickCount() { return ::GetTickCount(); }
+
 TDateTime Now() {
   SYSTEMTIME st;
   ::GetLocalTime(&st);
