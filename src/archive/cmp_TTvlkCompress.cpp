@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -14,8 +15,8 @@
 namespace {
 
 constexpr int kInputBuffer = 65536;
-constexpr int kOutputBuffer = 4096;
-constexpr int kWriteBuffer = 65536;  // a multiple of kOutputBuffer
+constexpr std::size_t kOutputBuffer = 4096;  // the unit of extraction progress
+constexpr std::size_t kWriteBuffer = 65536;
 constexpr TDateTime kFirstDate = -693593.0;   // 0001-01-01
 constexpr TDateTime kPastLastDate = 2958466.0;  // 10000-01-01
 
@@ -421,16 +422,32 @@ void TTvlkCompress::ExtractEntry(const TFileHeader& entry, const std::string& de
 void TTvlkCompress::Decompress(const TFileHeaderRecord& entry, TStream& dest, const std::string& corrupt) {
   int passes = entry.LastDisk() - currentDisk_ + 1;
   if (passes <= 0) return;
-  TZlibInflater inflater;
+  if (!inflater_) inflater_ = std::make_unique<TZlibInflater>();
+  else inflater_->Reset();
+  TZlibInflater& inflater = *inflater_;
   z_stream& z = inflater.Stream();
-  std::vector<Bytef> input(kInputBuffer);
-  // Each filling gives inflate 4096 bytes of room, but the fillings are gathered into one larger buffer
-  // that goes to the disk in one write: a system call per 4 KB would cost a third of the speed.
-  std::vector<Bytef> output(kWriteBuffer);
-  std::size_t pending = 0;
+  z.next_in = nullptr;
+  z.avail_in = 0;
+  std::vector<Bytef>& input = inflateInput_;
+  input.resize(kInputBuffer);
   const std::int64_t limit = std::int64_t(offset_) + entry.EndPosition();
+
+  // Output is reported, checked for an abort and paced with the window messages in steps of kOutputBuffer
+  // bytes: a step is what one filling of a 4096-byte buffer holds, cut short only where a read finds no
+  // more bytes or the stream ends. Inflate runs ahead of the steps into one larger buffer, which goes to
+  // the disk in one write; inflating 4096 bytes per call would cost a tenth of the speed.
+  // output = [reported, not yet written | inflated, not yet reported | room]
+  std::vector<Bytef>& output = inflateOutput_;
+  output.resize(kWriteBuffer);
+  std::size_t reported = 0;
+  std::size_t ahead = 0;
+  bool dry = false;      // a read found no more bytes, and the step it cuts short is still to come
+  bool ended = false;    // the stream's end was decoded
+  bool damaged = false;  // inflate failed after the bytes ahead
+  // Near the end of a disk that is not the entry's last, the steps must fall exactly where 4096-byte
+  // fillings would put them, for inflate may still hold output when the disk's bytes run out.
+  bool stepwise = false;
   std::int64_t produced = 0;
-  bool ended = false;
 
   auto readInput = [&]() -> std::int64_t {
     std::int64_t want = kInputBuffer;
@@ -439,39 +456,59 @@ void TTvlkCompress::Decompress(const TFileHeaderRecord& entry, TStream& dest, co
       if (position > limit) return 0;
       want = std::min(want, limit - position + 1);
     }
-    return archive_->Read(input.data(), want);
+    const std::int64_t got = archive_->Read(input.data(), want);
+    stepwise = currentDisk_ < entry.LastDisk() && archive_->Position() >= archive_->Size();
+    return got;
   };
-  auto flush = [&] {
-    if (pending > 0 && dest.Write(output.data(), std::int64_t(pending)) != std::int64_t(pending)) DiskFull();
-    pending = 0;
+  auto writeReported = [&] {
+    if (reported > 0 && dest.Write(output.data(), std::int64_t(reported)) != std::int64_t(reported)) DiskFull();
+    std::memmove(output.data(), output.data() + reported, ahead);
+    reported = 0;
   };
-
-  while (passes > 0) {
-    if (output.size() - pending < std::size_t(kOutputBuffer)) flush();
-    z.next_out = output.data() + pending;
-    z.avail_out = kOutputBuffer;
-    while (z.avail_out > 0 && !ended) {
+  auto inflateAhead = [&] {
+    writeReported();
+    while (!ended) {
       if (z.avail_in == 0) {
-        std::int64_t got = readInput();
-        if (got <= 0) break;
+        const std::int64_t got = readInput();
+        if (got <= 0) {
+          dry = true;
+          return;
+        }
         z.next_in = input.data();
         z.avail_in = uInt(got);
       }
-      int result = inflater.Inflate();
+      std::size_t room = output.size() - ahead;
+      if (stepwise) room = std::min(room, kOutputBuffer - ahead % kOutputBuffer);
+      if (room == 0) return;
+      z.next_out = output.data() + ahead;
+      z.avail_out = uInt(room);
+      const int result = inflater.Inflate();
+      ahead += room - z.avail_out;
       if (result == Z_STREAM_END) ended = true;
-      else if (result != Z_OK) throw ETvlkCompress(corrupt);
+      else if (result != Z_OK) damaged = true;
+      if (damaged || output.size() == ahead) return;
+    }
+  };
+
+  while (passes > 0) {
+    if (ahead < kOutputBuffer && !dry && !ended && !damaged) inflateAhead();
+    std::size_t step = kOutputBuffer;
+    if (ahead < kOutputBuffer) {
+      if (damaged) throw ETvlkCompress(corrupt);
+      step = ahead;
+      dry = false;
     }
     if (abort_) throw EtcAborted(kAborted);
     ProcessMessages();
 
-    const std::int64_t have = kOutputBuffer - std::int64_t(z.avail_out);
-    if (have > 0) {
+    if (step > 0) {
       // More output than recorded can only be damage; stop before writing it.
-      if (have > entry.OriginalSize() - produced) throw ETvlkCompress(kSizeMismatch, {entry.SourceName()});
-      pending += std::size_t(have);
-      produced += have;
-      stats_.BytesDone += have;
-      stats_.TotalBytesDone += have;
+      if (std::int64_t(step) > entry.OriginalSize() - produced) throw ETvlkCompress(kSizeMismatch, {entry.SourceName()});
+      reported += step;
+      ahead -= step;
+      produced += std::int64_t(step);
+      stats_.BytesDone += std::int64_t(step);
+      stats_.TotalBytesDone += std::int64_t(step);
       stats_.FilePercent = Percentage(double(stats_.BytesDone), double(stats_.OriginalSize));
       stats_.TotalPercent = Percentage(double(stats_.TotalBytesDone), double(stats_.TotalOriginal));
       if (OnStatus) OnStatus(this, stats_);
@@ -485,7 +522,7 @@ void TTvlkCompress::Decompress(const TFileHeaderRecord& entry, TStream& dest, co
     }
     --passes;
   }
-  flush();
+  writeReported();
   // The stream must end exactly where the entry's bytes end.
   const bool leftover = z.avail_in > 0 || currentDisk_ < entry.LastDisk() || archive_->Position() <= limit;
   if (!ended || leftover) throw ETvlkCompress(corrupt);

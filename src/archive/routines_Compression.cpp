@@ -116,6 +116,8 @@ TZlibInflater::TZlibInflater() {
 
 TZlibInflater::~TZlibInflater() { inflateEnd(&zstream_); }
 
+void TZlibInflater::Reset() { CCheck(inflateReset(&zstream_)); }
+
 int TZlibInflater::Inflate() {
   int result = inflate(&zstream_, Z_NO_FLUSH);
   if (result == Z_DATA_ERROR || result == Z_BUF_ERROR) return result;

@@ -91,6 +91,8 @@ class TZlibInflater {
   // inflate without flushing; its result after the error check (negative results raise "error",
   // except Z_DATA_ERROR and Z_BUF_ERROR, which are returned for the caller to judge).
   int Inflate();
+  // Ready for a new stream, keeping the memory of the last (inflateReset).
+  void Reset();
 
  private:
   z_stream zstream_{};

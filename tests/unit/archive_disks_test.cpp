@@ -2,6 +2,8 @@
 
 #include <functional>
 
+#include <zlib.h>
+
 #include "archive/cmp_TTvlkCompress.h"
 #include "archive_test_data.h"
 #include "support/exceptions_Tavelock.h"
@@ -130,6 +132,113 @@ TEST(ArchiveDisks, EntrySpanningThreeDisksWithNewDiskRequests) {
   };
   ExpectExtractsAll(reader, fx, fx.dir / "disk1\\files.1");
   EXPECT_EQ(asked, (std::vector<int>{2, 3}));
+}
+
+// The progress an extraction reports, as filling a 4096-byte buffer at a time makes it: one step per
+// filling that produced output. Disks holds the entry's bytes on each disk it spans; each disk is read
+// 65536 bytes at a time, and a filling ends early where a read finds nothing more.
+std::vector<std::int64_t> FillingSteps(const std::vector<std::string>& disks) {
+  z_stream z{};
+  inflateInit(&z);
+  std::vector<std::int64_t> steps;
+  std::size_t disk = 0, at = 0;
+  std::string block;
+  int passes = int(disks.size());
+  bool ended = false;
+  while (passes > 0) {
+    Bytef out[4096];
+    z.next_out = out;
+    z.avail_out = sizeof out;
+    while (z.avail_out > 0 && !ended) {
+      if (z.avail_in == 0) {
+        block = disks[disk].substr(std::min(at, disks[disk].size()), 65536);
+        at += block.size();
+        if (block.empty()) break;
+        z.next_in = reinterpret_cast<Bytef*>(block.data());
+        z.avail_in = uInt(block.size());
+      }
+      const int result = inflate(&z, Z_NO_FLUSH);
+      ended = result == Z_STREAM_END;
+      if (result != Z_OK && !ended) ADD_FAILURE() << "inflate " << result;
+      if (result != Z_OK && !ended) return steps;
+    }
+    const std::int64_t have = std::int64_t(sizeof out - z.avail_out);
+    if (have > 0) {
+      steps.push_back(have);
+      continue;
+    }
+    if (ended) break;
+    if (disk + 1 < disks.size()) {
+      ++disk;
+      at = 0;
+    }
+    --passes;
+  }
+  inflateEnd(&z);
+  return steps;
+}
+
+// Extracts every entry of the set whose first disk is Files1 (its disk N lies beside it as files.N) and
+// compares the steps reported with those of 4096-byte fillings.
+void ExpectFillingSteps(const std::string& files1) {
+  TTvlkCompress engine(nullptr);
+  engine.SetCompressedFile(files1);
+  engine.LoadHeaders();
+  const bool spanned = engine.Headers().Spanned;
+  std::vector<std::vector<std::int64_t>> expected;
+  for (int i = 0; i < engine.Headers().Count(); ++i) {
+    const TFileHeaderRecord& r = engine.Headers().Items(i).Record;
+    std::vector<std::string> disks;
+    for (int d = std::max(1, int(r.FirstDisk())); d <= std::max(1, int(r.LastDisk())); ++d) {
+      std::string bytes = ReadFile(spanned ? ChangeFileExt(files1, "." + std::to_string(d)) : files1);
+      if (d == std::max(1, int(r.LastDisk()))) bytes.resize(std::size_t(r.EndPosition()) + 1);
+      if (d == std::max(1, int(r.FirstDisk()))) bytes.erase(0, std::size_t(r.DataStart()));
+      disks.push_back(bytes);
+    }
+    expected.push_back(FillingSteps(disks));
+  }
+  std::vector<std::vector<std::int64_t>> reported(expected.size());
+  std::int64_t done = 0;
+  std::size_t entry = 0;
+  engine.OnStatus = [&](TTvlkCompress*, const TlzhFileStats& s) {
+    if (s.FileDone) {
+      ++entry;
+      done = 0;
+      return;
+    }
+    reported.at(entry).push_back(s.BytesDone - done);
+    done = s.BytesDone;
+  };
+  std::vector<std::string> names;
+  for (int i = 0; i < engine.Headers().Count(); ++i) names.push_back(engine.Headers().Items(i).Record.SourceName());
+  archivetest::ExtractFiles(engine, files1, ExtractFilePath(files1) + "out", names);
+  EXPECT_EQ(reported, expected);
+}
+
+TEST(ArchiveDisks, ExtractionStepsAreThoseOfFourKilobyteFillings) {
+  tvktest::ScratchDir dir;
+  std::vector<std::string> files;
+  for (std::size_t size : {0, 1, 4096, 4097, 70000, 300000}) {
+    files.push_back(dir / ("s" + std::to_string(size)));
+    WriteFile(files.back(), archivetest::SampleBytes(size, unsigned(size)));
+  }
+  files.push_back(dir / "noise");
+  WriteFile(files.back(), archivetest::RandomBytes(100000, 9));
+  TTvlkCompress engine(nullptr);
+  archivetest::AddFiles(engine, dir / "single\\a.tvk", files);
+  ExpectFillingSteps(dir / "single\\a.tvk");
+  // Disk ends fall anywhere inside the entries' streams; with disks of 10313 bytes one falls where inflate
+  // has used up the disk's bytes but still holds output that did not fit the filling.
+  for (std::int64_t capacity : {8500, 10313, 16384, 40000}) {
+    SCOPED_TRACE(capacity);
+    TSmallDiskEngine small;
+    small.Capacity = [&](int) { return capacity; };
+    small.OnNewDisk = [](TTvlkCompress*, int, std::string&) {};
+    small.SetCompressedFile(dir / "single\\a.tvk");
+    const std::string set = dir / ("set" + std::to_string(capacity));
+    small.TransferToDisks(set, "files.1");
+    ExpectFillingSteps(set + "\\files.1");
+  }
 }
 
 TEST(ArchiveDisks, FullDisksWithoutRemedy) {
