@@ -122,8 +122,20 @@ void TFileHeaders::BuildFromList(const TStrings& items, bool keepExisting) {
   }
 }
 
+void TFileHeaders::Clear() {
+  items_.clear();
+  byName_.clear();
+  indexed_ = 0;
+}
+
 int TFileHeaders::IndexOfName(const std::string& text) const {
-  std::string name = FirstField(text);
+  const std::string name = FirstField(text);
+  for (; indexed_ < items_.size(); ++indexed_)
+    byName_.emplace(LowerCase(items_[indexed_]->Record.SourceName()), int(indexed_));
+  const auto found = byName_.find(LowerCase(name));
+  if (found != byName_.end() && SameText(items_[std::size_t(found->second)]->Record.SourceName(), name))
+    return found->second;
+  // A name changed after its header was indexed is still found, the slow way.
   for (int i = 0; i < Count(); ++i)
     if (SameText(items_[std::size_t(i)]->Record.SourceName(), name)) return i;
   return -1;

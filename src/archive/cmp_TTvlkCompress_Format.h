@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "classlib/Classes.h"
@@ -95,7 +96,7 @@ class TFileHeaders : public TObject {
   TFileHeader& Items(int index) const { return GetFileHeaders(index); }
   // Takes the header; ETvlkCompress "Tried to add an invalid file header" (and drops it) when not valid.
   void Add(std::unique_ptr<TFileHeader> header);
-  void Clear() { items_.clear(); }
+  void Clear();
   // Headers built from the files named in Items, numbered from 1, after the existing ones when
   // KeepExisting.
   void BuildFromList(const TStrings& items, bool keepExisting);
@@ -119,6 +120,10 @@ class TFileHeaders : public TObject {
 
  private:
   std::vector<std::unique_ptr<TFileHeader>> items_;
+  // Lower-case SourceName -> first index, for the headers before `indexed_`: an extraction of every entry
+  // of a large table looks up each name once.
+  mutable std::unordered_map<std::string, int> byName_;
+  mutable std::size_t indexed_ = 0;
 };
 
 // The prefix of an archive with Count entries.

@@ -82,6 +82,24 @@ TEST(ArchiveFormat, SourceNamesAreCutToOneHundredCharacters) {
   EXPECT_EQ(engine.Headers().IndexOfName(longer.substr(0, 100)), 1);
 }
 
+TEST(ArchiveFormat, NameLookupFindsTheFirstMatchAndFollowsChanges) {
+  TFileHeaders headers;
+  auto add = [&](const char* name) {
+    auto header = std::make_unique<TFileHeader>();
+    header->Record.SetSourceName(name);
+    headers.Add(std::move(header));
+  };
+  for (const char* name : {"C:\\a.txt", "C:\\B.txt", "c:\\b.TXT"}) add(name);
+  EXPECT_EQ(headers.IndexOfName("c:\\b.txt;more"), 1);  // the first of the two
+  headers.Items(1).Record.SetSourceName("C:\\renamed.txt");
+  EXPECT_EQ(headers.IndexOfName("c:\\b.txt"), 2);
+  EXPECT_EQ(headers.IndexOfName("C:\\RENAMED.TXT"), 1);
+  headers.Clear();
+  add("C:\\b.txt");
+  EXPECT_EQ(headers.IndexOfName("c:\\b.txt"), 0);
+  EXPECT_EQ(headers.IndexOfName("c:\\a.txt"), -1);
+}
+
 TEST(ArchiveFormat, ReadingAtAnOffsetInsideALargerFile) {
   TwoFileArchive fx;
   const std::string archive = ReadFile(fx.archive);
