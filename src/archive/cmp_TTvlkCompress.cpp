@@ -46,10 +46,11 @@ namespace tvk_archive {
 
 void ProcessMessages() {
   // Once per buffer would be every 4 KB of output: under Wine looking for messages that often costs more
-  // than inflating. A look every system tick (10 to 16 ms) keeps the window just as responsive.
+  // than inflating. A look at most every 10 ms keeps the window just as responsive (Windows' tick is 10
+  // to 16 ms, so that is every tick there; Wine's is 1 ms).
   static std::uint32_t last = 0;
   const std::uint32_t now = os::TickCount();
-  if (now == last) return;
+  if (now - last < 10) return;
   last = now;
   if (Application != nullptr) Application->ProcessMessages();
 }
@@ -72,13 +73,7 @@ PartialFile::~PartialFile() {
 
 using namespace tvk_archive;
 
-std::uint8_t Percentage(double a, double b) {
-  if (b == 0) return 0;
-  double q = a / b * 100.0;
-  if (!std::isfinite(q)) return 0;
-  q = std::nearbyint(q);  // the default rounding mode rounds halves to even
-  return std::uint8_t(std::clamp(q, 0.0, 255.0));
-}
+std::uint8_t Percentage(double a, double b) { return std::uint8_t(std::clamp(RoundedPercent(a, b), 0.0, 255.0)); }
 
 TTvlkCompress::TTvlkCompress(TComponent* owner) : TComponent(owner) { ClearIdMap(); }
 
@@ -422,7 +417,7 @@ void TTvlkCompress::ExtractEntry(const TFileHeader& entry, const std::string& de
 void TTvlkCompress::Decompress(const TFileHeaderRecord& entry, TStream& dest, const std::string& corrupt) {
   int passes = entry.LastDisk() - currentDisk_ + 1;
   if (passes <= 0) return;
-  if (!inflater_) inflater_ = std::make_unique<TZlibInflater>();
+  if (!inflater_) inflater_ = std::make_unique<TZlibInflater>(kWriteBuffer);
   else inflater_->Reset();
   TZlibInflater& inflater = *inflater_;
   z_stream& z = inflater.Stream();
@@ -437,8 +432,8 @@ void TTvlkCompress::Decompress(const TFileHeaderRecord& entry, TStream& dest, co
   // more bytes or the stream ends. Inflate runs ahead of the steps into one larger buffer, which goes to
   // the disk in one write; inflating 4096 bytes per call would cost a tenth of the speed.
   // output = [reported, not yet written | inflated, not yet reported | room]
-  std::vector<Bytef>& output = inflateOutput_;
-  output.resize(kWriteBuffer);
+  Bytef* const output = inflater.Output();
+  const std::size_t capacity = inflater.OutputSize();
   std::size_t reported = 0;
   std::size_t ahead = 0;
   bool dry = false;      // a read found no more bytes, and the step it cuts short is still to come
@@ -461,8 +456,8 @@ void TTvlkCompress::Decompress(const TFileHeaderRecord& entry, TStream& dest, co
     return got;
   };
   auto writeReported = [&] {
-    if (reported > 0 && dest.Write(output.data(), std::int64_t(reported)) != std::int64_t(reported)) DiskFull();
-    std::memmove(output.data(), output.data() + reported, ahead);
+    if (reported > 0 && dest.Write(output, std::int64_t(reported)) != std::int64_t(reported)) DiskFull();
+    std::memmove(output, output + reported, ahead);
     reported = 0;
   };
   auto inflateAhead = [&] {
@@ -477,16 +472,16 @@ void TTvlkCompress::Decompress(const TFileHeaderRecord& entry, TStream& dest, co
         z.next_in = input.data();
         z.avail_in = uInt(got);
       }
-      std::size_t room = output.size() - ahead;
+      std::size_t room = capacity - ahead;
       if (stepwise) room = std::min(room, kOutputBuffer - ahead % kOutputBuffer);
       if (room == 0) return;
-      z.next_out = output.data() + ahead;
+      z.next_out = output + ahead;
       z.avail_out = uInt(room);
       const int result = inflater.Inflate();
       ahead += room - z.avail_out;
       if (result == Z_STREAM_END) ended = true;
       else if (result != Z_OK) damaged = true;
-      if (damaged || output.size() == ahead) return;
+      if (damaged || capacity == ahead) return;
     }
   };
 

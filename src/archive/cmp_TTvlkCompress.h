@@ -159,10 +159,9 @@ class TTvlkCompress : public TComponent {
   bool loaded_ = false;
   TFileHeaders headers_;
   std::array<int, kMaxFileId + 1> idMap_{};
-  // Extraction's buffers and inflate state live as long as the engine: made afresh for every entry, their
-  // memory costs page faults that weigh on every small file.
+  // Extraction's buffers and inflate state (with its output buffer) live as long as the engine: made
+  // afresh for every entry, their memory costs page faults that weigh on every small file.
   std::vector<std::uint8_t> inflateInput_;
-  std::vector<std::uint8_t> inflateOutput_;
   std::unique_ptr<TZlibInflater> inflater_;
   TlzhFileStats stats_;
   std::unique_ptr<TFileStream> archive_;  // the archive stream of the running operation

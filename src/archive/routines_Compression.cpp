@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <limits>
+#include <new>
 
 namespace {
 
@@ -13,6 +14,16 @@ void InstallAllocator(z_stream& stream) {
   stream.zfree = zlibFreeMem;
   stream.opaque = nullptr;
 }
+
+// The inflater's memory starts on 4 KB boundaries (see TZlibInflater).
+constexpr std::align_val_t kPage{4096};
+
+void* PageAlloc(void* /*opaque*/, unsigned items, unsigned size) {
+  if (size != 0 && items > std::numeric_limits<std::size_t>::max() / size) return nullptr;
+  return ::operator new(std::size_t(items) * size, kPage, std::nothrow);
+}
+
+void PageFree(void* /*opaque*/, void* block) { ::operator delete(block, kPage); }
 
 }  // namespace
 
@@ -109,8 +120,14 @@ void TCompressionStream::Finish() {
   if (zstream_.avail_out < unsigned(kBufferSize)) WriteBufferToTarget(kBufferSize - zstream_.avail_out);
 }
 
-TZlibInflater::TZlibInflater() {
-  InstallAllocator(zstream_);
+void TZlibInflater::PageDelete::operator()(Bytef* block) const { ::operator delete(block, kPage); }
+
+TZlibInflater::TZlibInflater(std::size_t outputSize)
+    : outputSize_(outputSize),
+      output_(static_cast<Bytef*>(::operator new(kOutputPlacement + outputSize, kPage))) {
+  zstream_.zalloc = PageAlloc;
+  zstream_.zfree = PageFree;
+  zstream_.opaque = nullptr;
   CCheck(inflateInit_(&zstream_, kZlibInterfaceVersion, int(sizeof(z_stream))));
 }
 

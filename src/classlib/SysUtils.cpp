@@ -218,6 +218,19 @@ std::string ChangeFileExt(const std::string& name, const std::string& extension)
   return name.substr(0, dot) + extension;
 }
 
+double RoundedPercent(double a, double b) {
+  if (b == 0) return 0;
+  // Held in memory, the quotient is a double in both builds: the 32-bit one computes in the x87's wider
+  // registers, where 295000 / 1000000 × 100 stays just under 29.5 and would round down.
+  volatile double quotient = a / b * 100.0;
+  const double q = quotient;
+  if (!std::isfinite(q)) return 0;
+  // rint, not nearbyint: the same in the default rounding mode (halves to even), and the 32-bit runtime's
+  // nearbyint saves and restores the whole floating-point environment, which cost more than all the rest
+  // of an extraction's progress step.
+  return std::rint(q);
+}
+
 TDateTime EncodeDate(int year, int month, int day) {
   if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 || day > 31)
     throw EConvertError("Invalid argument to date encode");

@@ -85,6 +85,10 @@ std::string ExtractFileDrive(const std::string& name);
 std::string ExtractFileExt(const std::string& name);  // with the dot; empty when there is none
 std::string ChangeFileExt(const std::string& name, const std::string& extension);
 
+// a / b × 100 in doubles, rounded to the nearest integer with halves to even; 0 when the division fails
+// (b = 0) or gives no finite number. The same answer in both builds.
+double RoundedPercent(double a, double b);
+
 // Dates.
 TDateTime EncodeDate(int year, int month, int day);
 TDateTime EncodeTime(int hour, int minute, int second, int millisecond);

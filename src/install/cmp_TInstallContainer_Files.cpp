@@ -17,10 +17,8 @@ std::string ArchiveDirectory(const std::string& archive) { return WithoutTrailin
 }  // namespace
 
 int PercentOf(double a, double b) {
-  if (b == 0) return 0;
-  const double q = a / b * 100.0;
-  if (!std::isfinite(q) || std::fabs(q) > 2e9) return 0;
-  return int(std::nearbyint(q));  // the default rounding mode takes halves to even
+  const double q = RoundedPercent(a, b);
+  return std::fabs(q) > 2e9 ? 0 : int(q);
 }
 
 TDistributeType CurrentDistributeType() {

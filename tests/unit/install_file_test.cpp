@@ -45,7 +45,7 @@ class InstallFiles : public tvktest::InstallFixture<Recording> {
 };
 
 TEST_F(InstallFiles, OverwriteDecisions) {
-  TInstallFile* always = Add("always.txt", "new always");
+  Add("always.txt", "new always");
   TInstallFile* never = Add("never.txt", "new never");
   TInstallFile* date = Add("date.txt", "new date");
   TInstallFile* fresh = Add("fresh.txt", "new fresh");
@@ -160,7 +160,9 @@ TEST_F(InstallFiles, SharedCountUnderTheShortNameFirst) {
   shared.Set(shortName, os::RegType::DWord, &five, sizeof five);
   ASSERT_TRUE(file->IncrementDLLCount());
   EXPECT_EQ(ReadRegInteger(rrLocalMachine, "\\" + std::string(kSharedDLLs), shortName, 0), 6);
-  if (shortName != longName) EXPECT_FALSE(shared.Query(longName).has_value());
+  if (shortName != longName) {
+    EXPECT_FALSE(shared.Query(longName).has_value());
+  }
   shared.DeleteValue(shortName);
 }
 
