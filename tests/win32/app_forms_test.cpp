@@ -85,7 +85,9 @@ TEST(GradPanel, VerticalBandsRunFromBeginToEndColour) {
   // Band k covers the rows from MulDiv(k, 220, 256) up to the next band's first row; its blue is k.
   for (int k = 0; k < 256; ++k) {
     const int top = ::MulDiv(k, 220, 256), next = ::MulDiv(k + 1, 220, 256);
-    if (next > top) ASSERT_EQ(Pixel(bitmap, 25, top), RGB(0, 0, k)) << "band " << k;
+    if (next > top) {
+      ASSERT_EQ(Pixel(bitmap, 25, top), RGB(0, 0, k)) << "band " << k;
+    }
   }
 }
 

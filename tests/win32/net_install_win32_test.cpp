@@ -92,8 +92,11 @@ class WebDistribution : public ::testing::TestWithParam<TInternetProtocol> {
     mirror = tvktest::NetRoot() + "\\" + folder;
     const std::string built = dir / ("build\\127.0.0.1\\" + folder);
     CreateDirectoryPath(mirror);
-    for (const os::FindData& entry : os::FindFiles(built + "\\*"))
-      if (!entry.directory) ASSERT_TRUE(os::CopyFile(built + "\\" + entry.name, mirror + "\\" + entry.name, false));
+    for (const os::FindData& entry : os::FindFiles(built + "\\*")) {
+      if (!entry.directory) {
+        ASSERT_TRUE(os::CopyFile(built + "\\" + entry.name, mirror + "\\" + entry.name, false));
+      }
+    }
     project = std::make_unique<Project>(dir, GetParam(), folder, type);
   }
   void TearDown() override {

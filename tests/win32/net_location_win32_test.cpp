@@ -83,7 +83,9 @@ TEST_F(NetDownload, HttpAndFtpFetchFromTheDirectoryGiven) {
     EXPECT_EQ(ReadFile(dir / "got.bin"), data);
     EXPECT_FALSE(afterAborted);
     EXPECT_FALSE(blocks.empty());
-    if (c.protocol == ipHTTP) EXPECT_EQ(reportedSize, 70000);
+    if (c.protocol == ipHTTP) {
+      EXPECT_EQ(reportedSize, 70000);
+    }
   }
   // The connection stays open between downloads of one location.
   EXPECT_TRUE(location.Connected());
