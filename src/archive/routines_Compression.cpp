@@ -4,23 +4,30 @@
 #include <cstdlib>
 #include <limits>
 #include <new>
+#include <optional>
 
 namespace {
 
 [[noreturn]] void InvalidOperation() { throw Exception("Invalid stream operation"); }
 
-void InstallAllocator(z_stream& stream) {
-  stream.zalloc = zlibAllocMem;
-  stream.zfree = zlibFreeMem;
+void InstallAllocator(z_stream& stream, alloc_func alloc = zlibAllocMem, free_func release = zlibFreeMem) {
+  stream.zalloc = alloc;
+  stream.zfree = release;
   stream.opaque = nullptr;
+}
+
+// Items × Size; nothing when that does not fit a size_t.
+std::optional<std::size_t> BlockSize(unsigned items, unsigned size) {
+  if (size != 0 && items > std::numeric_limits<std::size_t>::max() / size) return std::nullopt;
+  return std::size_t(items) * size;
 }
 
 // The inflater's memory starts on 4 KB boundaries (see TZlibInflater).
 constexpr std::align_val_t kPage{4096};
 
 void* PageAlloc(void* /*opaque*/, unsigned items, unsigned size) {
-  if (size != 0 && items > std::numeric_limits<std::size_t>::max() / size) return nullptr;
-  return ::operator new(std::size_t(items) * size, kPage, std::nothrow);
+  const auto bytes = BlockSize(items, size);
+  return bytes ? ::operator new(*bytes, kPage, std::nothrow) : nullptr;
 }
 
 void PageFree(void* /*opaque*/, void* block) { ::operator delete(block, kPage); }
@@ -43,8 +50,8 @@ int CCheck(int code) {
 }
 
 void* zlibAllocMem(void* /*opaque*/, unsigned items, unsigned size) {
-  if (size != 0 && items > std::numeric_limits<std::size_t>::max() / size) return nullptr;
-  return std::malloc(std::size_t(items) * size);
+  const auto bytes = BlockSize(items, size);
+  return bytes ? std::malloc(*bytes) : nullptr;
 }
 
 void zlibFreeMem(void* /*opaque*/, void* block) { std::free(block); }
@@ -125,9 +132,7 @@ void TZlibInflater::PageDelete::operator()(Bytef* block) const { ::operator dele
 TZlibInflater::TZlibInflater(std::size_t outputSize)
     : outputSize_(outputSize),
       output_(static_cast<Bytef*>(::operator new(kOutputPlacement + outputSize, kPage))) {
-  zstream_.zalloc = PageAlloc;
-  zstream_.zfree = PageFree;
-  zstream_.opaque = nullptr;
+  InstallAllocator(zstream_, PageAlloc, PageFree);
   CCheck(inflateInit_(&zstream_, kZlibInterfaceVersion, int(sizeof(z_stream))));
 }
 
