@@ -1,7 +1,6 @@
 #include "archive/cmp_TTvlkCompress.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 #include <limits>
 #include <vector>
