@@ -25,7 +25,6 @@
 #include <iostream>
 #include <optional>
 #include <set>
-#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -391,50 +390,6 @@ TEST_F(Loader, CarriesAnElevatingManifestAndItsVersion) {
       EXPECT_STREQ(text, value) << name;
     }
   }
-}
-
-// The loader rides on the floppy with the installation program: small. And it imports kernel32 alone,
-// which the system always takes from its own directory: any other library it imported would be looked
-// for first in the folder setup.exe starts from, a downloads folder, before the loader could say
-// otherwise.
-TEST(LoaderProgram, IsSmallAndImportsOnlyKernel32) {
-  const std::string image = tvktest::ReadFile(kLoader);
-  std::cout << "loader size: " << image.size() << " bytes\n";
-  ::testing::Test::RecordProperty("loader_size", int(image.size()));
-  EXPECT_LT(image.size(), 150u * 1024);
-
-  auto at = [&](std::size_t offset, std::size_t size) -> const char* {
-    if (offset > image.size() || size > image.size() - offset) throw std::runtime_error("outside the image");
-    return image.data() + offset;
-  };
-  IMAGE_DOS_HEADER dos;
-  std::memcpy(&dos, at(0, sizeof dos), sizeof dos);
-  IMAGE_NT_HEADERS32 nt;
-  std::memcpy(&nt, at(std::size_t(dos.e_lfanew), sizeof nt), sizeof nt);
-  ASSERT_EQ(nt.Signature, IMAGE_NT_SIGNATURE);
-  const std::size_t sections = std::size_t(dos.e_lfanew) + offsetof(IMAGE_NT_HEADERS32, OptionalHeader) +
-                               nt.FileHeader.SizeOfOptionalHeader;
-  auto fileOffset = [&](DWORD rva) -> std::size_t {
-    for (int i = 0; i < nt.FileHeader.NumberOfSections; ++i) {
-      IMAGE_SECTION_HEADER section;
-      std::memcpy(&section, at(sections + std::size_t(i) * sizeof section, sizeof section), sizeof section);
-      if (rva >= section.VirtualAddress && rva < section.VirtualAddress + section.SizeOfRawData)
-        return rva - section.VirtualAddress + section.PointerToRawData;
-    }
-    throw std::runtime_error("an address outside every section");
-  };
-
-  std::set<std::string> libraries;
-  const DWORD imports = nt.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
-  ASSERT_NE(imports, 0u);
-  for (std::size_t descriptor = fileOffset(imports);; descriptor += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
-    IMAGE_IMPORT_DESCRIPTOR entry;
-    std::memcpy(&entry, at(descriptor, sizeof entry), sizeof entry);
-    if (entry.Name == 0) break;
-    libraries.insert(Lower(at(fileOffset(entry.Name), 1)));
-  }
-  EXPECT_EQ(libraries, std::set<std::string>{"kernel32.dll"});
-  EXPECT_EQ(nt.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_DELAY_IMPORT].VirtualAddress, 0u);
 }
 
 }  // namespace

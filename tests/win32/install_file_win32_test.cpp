@@ -126,7 +126,7 @@ namespace {
 // Run by the install_win98 test, whose program Wine reports as Windows 98: the swap goes through
 // WININIT.INI with 8.3 names on both sides.
 TEST_F(InstallReal, Windows95FamilySwapsThroughWininit) {
-  if (WindowsPlatform() != 1) GTEST_SKIP() << "run as win98_tests.exe, which Wine reports as Windows 98";
+  ASSERT_EQ(WindowsPlatform(), 1) << "run as win98_tests.exe, which Wine reports as Windows 98";
   tvktest::WriteFile(dir / "American.dct", "new words");
   Add(dir / "American.dct");
   Build();
