@@ -65,10 +65,20 @@ std::unique_ptr<TFileStream> OpenStream(const std::string& name, unsigned mode, 
   }
 }
 
-PartialFile::~PartialFile() {
+PendingFile::PendingFile(std::string destination)
+    : destination_(std::move(destination)), temporary_(destination_ + ".tvkpart") {
+  os::DeleteFile(temporary_);
+  try {
+    stream_ = std::make_unique<TFileStream>(temporary_, fmCreate);
+  } catch (const EStreamError&) {
+    throw ETvlkCompress(kCannotCreateFile, {destination_});
+  }
+}
+
+PendingFile::~PendingFile() {
   if (!armed_) return;
-  if (stream_ != nullptr) stream_->reset();
-  os::DeleteFile(name_);
+  stream_.reset();
+  os::DeleteFile(temporary_);
 }
 
 }  // namespace tvk_archive
@@ -400,20 +410,31 @@ void TTvlkCompress::ExtractEntry(const TFileHeader& entry, const std::string& de
   if (record.LastDisk() == record.FirstDisk() && (last < start - 1 || last >= size)) throw ETvlkCompress(corrupt);
 
   CreateDirectoryPath(ExtractFilePath(destination));
-  std::unique_ptr<TFileStream> dest = OpenStream(destination, fmCreate, kCannotCreateFile);
-  PartialFile partial(destination, &dest);
+  PendingFile dest(destination);
   archive_->SetPosition(start);
-  Decompress(record, *dest, corrupt);
+  Decompress(record, dest.Stream(), corrupt);
   stats_.FileDone = 1;
   if (OnStatus) OnStatus(this, stats_);
-  if (dest->Size() != record.OriginalSize()) throw ETvlkCompress(kSizeMismatch, {record.SourceName()});
+  if (dest.Stream().Size() != record.OriginalSize()) throw ETvlkCompress(kSizeMismatch, {record.SourceName()});
   // The stored date is untrusted too: only years 1 to 9999 are dates at all.
   const TDateTime date = record.FileDate();
-  if (!(date >= kFirstDate && date < kPastLastDate) || !dest->Handle().SetLastWriteTime(date))
+  if (!(date >= kFirstDate && date < kPastLastDate) || !dest.Stream().Handle().SetLastWriteTime(date))
     throw ETvlkCompress("Cannot set the date of the file just extracted.");
-  dest.reset();
   archive_.reset();
-  partial.Keep();
+  PutInPlace(dest);
+}
+
+void TTvlkCompress::PutInPlace(PendingFile& file) {
+  file.Close();
+  if (os::MoveFileReplacing(file.TemporaryName(), file.Destination())) {
+    file.Keep();
+    return;
+  }
+  // The old file could not be replaced, most often because it is in use: the handler may take the
+  // complete file over and see to the exchange itself.
+  if (!os::FileExists(file.Destination()) || !OnDestinationInUse) throw ETvlkCompress(kCannotCreateFile, {file.Destination()});
+  OnDestinationInUse(this, file.TemporaryName(), file.Destination());
+  file.Keep();
 }
 
 void TTvlkCompress::Decompress(const TFileHeaderRecord& entry, TStream& dest, const std::string& corrupt) {

@@ -45,6 +45,15 @@ class TTvlkCompress;
 using TlzhFileStatsEvent = std::function<void(TTvlkCompress* TvlkCompress, const TlzhFileStats& FileStats)>;
 // Path is a directory without a trailing backslash; the handler may replace it.
 using TlzhNewDiskEvent = std::function<void(TTvlkCompress* TvlkCompress, int DiskNumber, std::string& Path)>;
+// Temporary names the complete new file beside Destination, which could not be replaced (it is in use).
+// The handler takes the file over: it moves it or leaves it for a later exchange, or throws, and then
+// the engine removes it.
+using TlzhDestinationInUseEvent =
+    std::function<void(TTvlkCompress* TvlkCompress, const std::string& Temporary, const std::string& Destination)>;
+
+namespace tvk_archive {
+class PendingFile;
+}
 
 class TTvlkCompress : public TComponent {
  public:
@@ -81,6 +90,7 @@ class TTvlkCompress : public TComponent {
   TlzhFileStatsEvent OnBeforeAdding;
   TlzhFileStatsEvent OnAfterExtracting;  // kept for stored forms; never called
   TlzhFileStatsEvent OnBeforeExtracting;
+  TlzhDestinationInUseEvent OnDestinationInUse;
   TNotifyEvent OnFullDisk;
   TlzhFileStatsEvent OnListing;  // kept for stored forms; never called
   TlzhNewDiskEvent OnNewDisk;
@@ -93,14 +103,18 @@ class TTvlkCompress : public TComponent {
   // (Abort set, EtcAborted, EAbort) ends it quietly after OnAborted; other errors set Abort and propagate.
   // Data that would reach 2 GB raises ETvlkCompress "The archive %s cannot grow beyond 2 GB".
   void Add(TlzhCommand command, std::int32_t fileId);
-  // Extracts the entries named by FilesToProcess into ExtractDirectory under the Overwrite rule. A file
-  // whose extraction fails or is aborted is removed before the engine returns or throws.
+  // Extracts the entries named by FilesToProcess into ExtractDirectory under the Overwrite rule. Each file
+  // is written beside its destination under a temporary name and replaces an existing file only once it
+  // is complete and checked (OnDestinationInUse when that file is in use; without a handler, ETvlkCompress
+  // "Cannot create the file %s"). A file whose extraction fails or is aborted is removed before the engine
+  // returns or throws, and the old file stays as it was.
   void Extract();
   // Writes the single-file archive CompressedFile (at Offset) as a disk set DestDir\DiskFileName,
   // DiskFileName ending in ".1", asking OnNewDisk for each further disk.
   void TransferToDisks(const std::string& destDir, const std::string& diskFileName);
-  // Copies Source to Dest under the Overwrite rule. An abort raises EAbort; a failed read, a short write
-  // or a short copy raise ETvlkCompress; in each case the partial Dest is removed.
+  // Copies Source to Dest under the Overwrite rule, through a temporary file as Extract does. An abort
+  // raises EAbort; a failed read, a short write or a short copy raise ETvlkCompress; in each case the
+  // partial copy is removed and an existing Dest stays as it was.
   void CopyUncompressed(const std::string& source, const std::string& dest);
 
   int FileCount();
@@ -137,6 +151,8 @@ class TTvlkCompress : public TComponent {
   void AddStatus(TStream* source, TStream* dest);
   void ExtractFiles();
   void ExtractEntry(const TFileHeader& entry, const std::string& destination);
+  // Moves a complete file over its destination.
+  void PutInPlace(tvk_archive::PendingFile& file);
   void Decompress(const TFileHeaderRecord& entry, TStream& dest, const std::string& corrupt);
   // Opens disk N of CompressedFile (or, at the end of a transfer, of Name), asking OnNewDisk when the file
   // is missing. Name ends up naming the file opened.

@@ -172,8 +172,8 @@ void TTvlkCompress::CopyUncompressed(const std::string& source, const std::strin
   auto input = OpenStream(source, fmOpenRead | fmShareDenyNone, kCannotOpenFile);
   stats_.OriginalSize = input->Size();
   CreateDirectoryPath(ExtractFilePath(target));
-  auto output = OpenStream(target, fmCreate, kCannotCreateFile);
-  PartialFile partial(target, &output);
+  PendingFile pending(target);
+  TFileStream* output = &pending.Stream();
 
   std::vector<char> buffer(kChunk);
   for (;;) {
@@ -198,6 +198,5 @@ void TTvlkCompress::CopyUncompressed(const std::string& source, const std::strin
     throw ETvlkCompress("Cannot set the date of the file just extracted.");
   stats_.FileDone = 1;
   if (OnStatus) OnStatus(this, stats_);
-  output.reset();
-  partial.Keep();
+  PutInPlace(pending);
 }

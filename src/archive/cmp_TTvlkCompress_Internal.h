@@ -24,19 +24,30 @@ void ProcessMessages();
 // Opens or creates a file stream; a refusal becomes ETvlkCompress with Message naming the file.
 std::unique_ptr<TFileStream> OpenStream(const std::string& name, unsigned mode, const char* message);
 
-// A destination being written: unless Keep is called, it is closed and deleted when this goes out of
-// scope, so a failed or stopped write leaves nothing that looks finished.
-class PartialFile {
+// A file written beside its destination under a name of its own (the destination's name followed by
+// ".tvkpart"). The destination stays as it was until the complete file takes its place; a file that
+// fails or is stopped is closed and removed when this goes out of scope. A temporary file of the same
+// name left by a run that was killed is removed first. ETvlkCompress "Cannot create the file %s" (the
+// destination) when the temporary file cannot be made.
+class PendingFile {
  public:
-  PartialFile(std::string name, std::unique_ptr<TFileStream>* stream) : name_(std::move(name)), stream_(stream) {}
-  ~PartialFile();
-  PartialFile(const PartialFile&) = delete;
-  PartialFile& operator=(const PartialFile&) = delete;
+  explicit PendingFile(std::string destination);
+  ~PendingFile();
+  PendingFile(const PendingFile&) = delete;
+  PendingFile& operator=(const PendingFile&) = delete;
+
+  TFileStream& Stream() { return *stream_; }
+  const std::string& Destination() const { return destination_; }
+  const std::string& TemporaryName() const { return temporary_; }
+  // Closes the file; it stays under its temporary name until Keep or the end of scope.
+  void Close() { stream_.reset(); }
+  // The temporary file has been moved away or taken over: nothing is removed at the end of scope.
   void Keep() { armed_ = false; }
 
  private:
-  std::string name_;
-  std::unique_ptr<TFileStream>* stream_;
+  std::string destination_;
+  std::string temporary_;
+  std::unique_ptr<TFileStream> stream_;
   bool armed_ = true;
 };
 

@@ -109,7 +109,8 @@ void TCustomInstallFile::Extract(TTvlkCompress& engine) {
     engine.SetCompressedFile(archive);
     engine.SetExtractDirectory(GetDestDir());
     engine.DestFileName = destName_;
-    engine.SetOverwrite(overwriteMode_);
+    // The decision to replace is taken: the engine does not weigh the old file again.
+    engine.SetOverwrite(owAlways);
     {
       install_detail::EngineHandlers handlers(engine, this, true);
       engine.FilesToProcess().Clear();
@@ -117,7 +118,7 @@ void TCustomInstallFile::Extract(TTvlkCompress& engine) {
       try {
         engine.Extract();
       } catch (...) {
-        // A file meant to replace one in use must not be swapped in half-written.
+        // A run that failed schedules no exchange: the file waiting for one goes.
         if (wasInUse_) os::DeleteFile(DestPath());
         throw;
       }
@@ -164,17 +165,18 @@ void TCustomInstallFile::AfterWrite() {
 
 // ---- Files in use
 
+// The old file stays until the new one is complete: the engine writes the new file beside it and puts it
+// in its place at the end, or, when the old one is in use, hands it to TakeOverInUse.
 void TCustomInstallFile::ReplaceExisting() {
   if (OnReplacing) OnReplacing(this);
   Broadcast(this, -997, this);
   PassUp(ecFileReplacing, this);
   replace_ = true;
+}
+
+void TCustomInstallFile::TakeOverInUse(const std::string& complete) {
   const std::string dir = GetDestDir();
   const std::string dest = WithTrailingBackslash(dir) + destName_;
-  if (!os::FileExists(dest)) return;
-  if (os::DeleteFile(dest)) return;
-
-  wasInUse_ = true;
   // On the Windows 95 family the swap goes through WININIT.INI, which knows only 8.3 names.
   const bool win95 = WindowsPlatform() == 1;
   const std::string base = win95 ? ExtractFileName(ShortPathName(dest)) : destName_;
@@ -183,6 +185,9 @@ void TCustomInstallFile::ReplaceExisting() {
     temp = ChangeFileExt(base, "." + std::to_string(n));
     if (!os::FileExists(WithTrailingBackslash(dir) + temp)) break;
   }
+  if (!os::MoveFile(complete, WithTrailingBackslash(dir) + temp))
+    throw ETvlkCompress("Cannot create the file %s", {WithTrailingBackslash(dir) + temp});
+  wasInUse_ = true;
   finalDestName_ = destName_;
   SetDestName(temp);
 }

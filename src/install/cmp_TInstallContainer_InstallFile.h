@@ -97,8 +97,8 @@ class TCustomInstallFile : public TFileRelated {
   virtual void Compress();
   // Copies the source file to its destination, without an archive.
   virtual void Copy();
-  // Makes way for the new file: deletes the old one, or, when it is in use, has the new file go in under
-  // a temporary name (the swap is scheduled once that file is complete).
+  // Announces that the new file replaces the old one. The old file stays until the new one is complete
+  // and checked (the engine writes it beside the old one); see TakeOverInUse for an old file in use.
   virtual void ReplaceExisting();
   // Registration after writing.
   void RegisterActiveX();
@@ -127,6 +127,10 @@ class TCustomInstallFile : public TFileRelated {
   // The archive engine's callbacks, handed to an engine for an operation on this file.
   void EngineStatus(TTvlkCompress* engine, const TlzhFileStats& stats);
   void EngineNewDisk(TTvlkCompress* engine, int diskNumber, std::string& path);
+  // The old file is in use: the complete new file, named Complete, moves to the first free temporary
+  // name beside it (the old name with the extension ".1", ".2", ...), which becomes DestName, and waits
+  // there for the exchange at the restart (WasInUse).
+  void TakeOverInUse(const std::string& complete);
 
   void Loaded() override;
 

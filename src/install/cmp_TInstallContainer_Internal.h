@@ -9,15 +9,22 @@ namespace install_detail {
 // is shared and must not call into a file that no longer runs an operation.
 class EngineHandlers {
  public:
-  EngineHandlers(TTvlkCompress& engine, TCustomInstallFile* file, bool withAbort) : engine_(engine) {
+  // Installing, an abort is reported to the file and a destination in use is left to it.
+  EngineHandlers(TTvlkCompress& engine, TCustomInstallFile* file, bool installing) : engine_(engine) {
     engine.OnStatus = [file](TTvlkCompress* e, const TlzhFileStats& stats) { file->EngineStatus(e, stats); };
     engine.OnNewDisk = [file](TTvlkCompress* e, int disk, std::string& path) { file->EngineNewDisk(e, disk, path); };
-    if (withAbort) engine.OnAborted = [file](TObject*) { file->Aborted(); };
+    if (installing) {
+      engine.OnAborted = [file](TObject*) { file->Aborted(); };
+      engine.OnDestinationInUse = [file](TTvlkCompress*, const std::string& complete, const std::string&) {
+        file->TakeOverInUse(complete);
+      };
+    }
   }
   ~EngineHandlers() {
     engine_.OnStatus = nullptr;
     engine_.OnNewDisk = nullptr;
     engine_.OnAborted = nullptr;
+    engine_.OnDestinationInUse = nullptr;
   }
   EngineHandlers(const EngineHandlers&) = delete;
   EngineHandlers& operator=(const EngineHandlers&) = delete;

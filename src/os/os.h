@@ -102,6 +102,10 @@ std::optional<TDateTime> FileAge(const std::string& path);  // last-write time
 bool DeleteFile(const std::string& path);
 bool CopyFile(const std::string& from, const std::string& to, bool failIfExists);
 bool MoveFile(const std::string& from, const std::string& to);
+// Moves From over To, replacing an existing To, as one step where the system allows (the NT family); on
+// the Windows 95 family To is deleted just before the rename. False when To is in use or cannot be
+// replaced, with To untouched.
+bool MoveFileReplacing(const std::string& from, const std::string& to);
 // Schedules a move (or, with an empty target, a deletion) for the next start of Windows, replacing
 // an existing target.
 bool MoveFileAtRestart(const std::string& from, const std::string& to);

@@ -195,7 +195,8 @@ TEST(ArchiveEngine, ExtractionEventsAndNames) {
   EXPECT_EQ(MessageOf([&] { engine.DiskFull(); }), "The disk is full");
 }
 
-// Damage inside an entry: each row ends in an error naming the entry, and no partial file stays behind.
+// Damage inside an entry: each row ends in an error naming the entry, no partial file stays behind, and a
+// file the entry was to replace stays as it was.
 TEST(ArchiveEngine, DamagedEntriesFailCleanly) {
   tvktest::ScratchDir dir;
   const std::string payload = archivetest::SampleBytes(200000);
@@ -227,16 +228,23 @@ TEST(ArchiveEngine, DamagedEntriesFailCleanly) {
        "Cannot set the date of the file just extracted."},
   };
   for (const Row& row : rows) {
-    SCOPED_TRACE(row.why);
-    std::string bytes = good;
-    row.damage(bytes);
-    WriteFile(dir / "bad.tvk", bytes);
-    engine.SetCompressedFile(dir / "bad.tvk");
-    engine.LoadHeaders();
-    EXPECT_EQ(MessageOf([&] { archivetest::ExtractFiles(engine, dir / "bad.tvk", dir / "out", {dir / "p.dat"}); }),
-              row.message);
-    EXPECT_FALSE(os::FileExists(dir / "out\\p.dat"));
-    engine.SetCompressedFile("");
+    for (const bool replacing : {false, true}) {
+      SCOPED_TRACE(std::string(row.why) + (replacing ? ", replacing a file" : ""));
+      std::string bytes = good;
+      row.damage(bytes);
+      WriteFile(dir / "bad.tvk", bytes);
+      engine.SetCompressedFile(dir / "bad.tvk");
+      engine.LoadHeaders();
+      os::CreateDirectory(dir / "out");
+      if (replacing) WriteFile(dir / "out\\p.dat", "the old file");
+      EXPECT_EQ(MessageOf([&] { archivetest::ExtractFiles(engine, dir / "bad.tvk", dir / "out", {dir / "p.dat"}); }),
+                row.message);
+      if (replacing) EXPECT_EQ(ReadFile(dir / "out\\p.dat"), "the old file");
+      else EXPECT_FALSE(os::FileExists(dir / "out\\p.dat"));
+      EXPECT_EQ(os::FindFiles(dir / "out\\*").size(), replacing ? 1u : 0u) << "no temporary file stays";
+      os::DeleteFile(dir / "out\\p.dat");
+      engine.SetCompressedFile("");
+    }
   }
 }
 

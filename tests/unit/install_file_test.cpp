@@ -2,9 +2,12 @@
 // uninstall lists and the deferral of registrations.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "classlib/Forms.h"
 #include "install/cmp_TInstall.h"
 #include "install/cmp_TInstallContainer_Events.h"
+#include "archive_test_data.h"
 #include "support/routines_API.h"
 #include "support/routines_Registry.h"
 #include "support/routines_Strings.h"
@@ -178,6 +181,39 @@ TEST_F(InstallFiles, CopyWithoutArchives) {
   EXPECT_EQ(install->Operation(), opNone);
   ASSERT_FALSE(done.empty());
   EXPECT_LE(done.back(), 100);
+}
+
+// Whatever stops the replacement of a file, the old one stays as it was and nothing is left beside it.
+TEST_F(InstallFiles, AFailedReplacementKeepsTheOldFile) {
+  struct Row {
+    const char* why;
+    std::function<void(TInstallFile*)> fault;
+  };
+  const std::string words = archivetest::SampleBytes(200000);
+  const Row rows[] = {
+      {"corrupt entry data",
+       [&](TInstallFile*) {
+         std::string archive = tvktest::ReadFile(dir / "dist\\files.1");
+         for (std::size_t i = archive.size() / 2; i < archive.size() / 2 + 64; ++i) archive[i] = 0;
+         tvktest::WriteFile(dir / "dist\\files.1", archive);
+       }},
+      {"the user's abort from a progress handler",
+       [](TInstallFile* file) { file->OnStatus = [](TCustomInstallFile*, int, int) { Abort(); }; }},
+      {"the archive gone", [&](TInstallFile*) { os::DeleteFile(dir / "dist\\files.1"); }},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.why);
+    TInstallFile* file = Add("American.dct", words);
+    Build();
+    os::CreateDirectory(dir / "dest");
+    tvktest::WriteFile(Dest("American.dct"), "old words");
+    row.fault(file);
+    EXPECT_ANY_THROW(InstallObjects());
+    EXPECT_TRUE(tvktest::ReadFile(Dest("American.dct")) == "old words");
+    EXPECT_EQ(os::FindFiles(Dest("*")).size(), 1u) << "nothing beside the old file";
+    EXPECT_FALSE(file->WasInUse());
+    delete file;
+  }
 }
 
 #ifndef _WIN32

@@ -132,4 +132,22 @@ TEST_F(SmallDrive, ExtractionOntoAFullDriveLeavesNothingBehind) {
   EXPECT_FALSE(os::FileExists("S:\\copy.bin"));
 }
 
+// The old file stays whole when its replacement does not fit beside it, and no part of the new one stays.
+TEST_F(SmallDrive, AFullDriveKeepsTheFileBeingReplaced) {
+  const std::string old = Noise(20000, 3);
+  os::CreateDirectory("S:\\kept");
+  WriteFile("S:\\kept\\one.bin", old);
+  TTvlkCompress engine(nullptr);
+  engine.SetCompressedFile(archive);
+  engine.SetExtractDirectory("S:\\kept");
+  TStringList names;
+  names.Add(dir / "one.bin");
+  engine.SetFilesToProcess(names);
+  EXPECT_THROW(engine.Extract(), EtcDiskFull);
+  EXPECT_TRUE(ReadFile("S:\\kept\\one.bin") == old);
+  EXPECT_EQ(os::FindFiles("S:\\kept\\*").size(), 1u);
+  os::DeleteFile("S:\\kept\\one.bin");
+  os::RemoveDirectory("S:\\kept");
+}
+
 }  // namespace

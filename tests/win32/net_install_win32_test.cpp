@@ -165,6 +165,35 @@ TEST_P(WebDistribution, ALaterRunReusesTheRecordedCopy) {
   EXPECT_FALSE(os::FileExists(recorded));  // gone with the record at the end of the good run
 }
 
+// A download that fails while the dictionary is being replaced leaves the old one as it was.
+TEST_P(WebDistribution, AFailedDownloadKeepsTheOldFile) {
+  struct Row {
+    const char* why;
+    std::string directory;  // the location's folder on the server
+    bool archiveGone;
+  };
+  std::vector<Row> rows = {{"the archive missing on the server", "\\" + folder, true}};
+  if (GetParam() == ipHTTP) rows.push_back({"a body shorter than announced", "\\short\\" + folder, false});
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.why);
+    BuildAndServe(dtWeb);
+    if (row.archiveGone) os::DeleteFile(mirror + "\\WebInstall.1");
+    project->location->LoginInformation().Directory = row.directory;
+    CreateDirectoryPath(dir / "dest");
+    tvktest::WriteFile(dir / "dest\\American.dct", "old words");
+    try {
+      project->install->Install();
+      ADD_FAILURE() << "the run went on";
+    } catch (const Exception& e) {
+      project->install->HandleException(project->install, e);
+    }
+    EXPECT_EQ(shown.size(), 1u);
+    shown.clear();
+    EXPECT_EQ(tvktest::ReadFile(dir / "dest\\American.dct"), "old words");
+    EXPECT_EQ(os::FindFiles(dir / "dest\\*").size(), 1u);
+  }
+}
+
 // A hybrid distribution: the plain file from the local files.1, the net file from the server.
 TEST_P(WebDistribution, HybridTakesNetFilesFromTheServerAndTheRestFromFiles1) {
   BuildAndServe(dtTraditionalNet);

@@ -461,6 +461,24 @@ bool MoveFile(const std::string& from, const std::string& to) {
   return CopyFile(from, to, true) && DeleteFile(from);
 }
 
+bool MoveFileReplacing(const std::string& from, const std::string& to) {
+  const auto source = Resolve(from);
+  const auto target = Resolve(to);
+  if (!source || !target) return false;
+  std::lock_guard lock(filesMutex);
+  struct stat sourceStat, targetStat;
+  if (::lstat(source->path.c_str(), &sourceStat) != 0) return Fail(ErrorFromErrno(errno, source->parentExists));
+  if (InUse(sourceStat)) return Fail(kErrorSharingViolation);
+  if (!target->parentExists) return Fail(kErrorPathNotFound);
+  if (::lstat(target->path.c_str(), &targetStat) == 0) {
+    // Windows replaces only a file nobody holds open, and never a folder.
+    if (InUse(targetStat)) return Fail(kErrorSharingViolation);
+    if (S_ISDIR(targetStat.st_mode)) return Fail(kErrorAccessDenied);
+  }
+  if (::rename(source->path.c_str(), target->path.c_str()) == 0) return true;
+  return Fail(ErrorFromErrno(errno));
+}
+
 bool MoveFileAtRestart(const std::string&, const std::string&) {
   return Fail(kErrorCallNotImplemented);  // the native build never restarts Windows
 }

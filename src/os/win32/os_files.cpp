@@ -179,6 +179,15 @@ bool MoveFile(const std::string& from, const std::string& to) {
   return ::MoveFileA(from.c_str(), to.c_str()) != 0;
 }
 
+bool MoveFileReplacing(const std::string& from, const std::string& to) {
+  // The 95 family has no MoveFileEx: the old file goes at the last moment instead.
+  if ((::GetVersion() & 0x80000000u) != 0) {
+    if (::GetFileAttributesA(to.c_str()) != INVALID_FILE_ATTRIBUTES && !::DeleteFileA(to.c_str())) return false;
+    return ::MoveFileA(from.c_str(), to.c_str()) != 0;
+  }
+  return ::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
 bool MoveFileAtRestart(const std::string& from, const std::string& to) {
   return ::MoveFileExA(from.c_str(), to.empty() ? nullptr : to.c_str(),
                        MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING) != 0;
