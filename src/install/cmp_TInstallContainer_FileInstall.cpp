@@ -268,7 +268,8 @@ void TCustomInstallFile::RegisterDLL() {
   if (Trim(GetDestDir() + destName_).empty() || !os::FileExists(path)) DestinationBlank(Name());
   os::OleScope ole;
   InDirectory(GetDestDir(), [&] {
-    os::Module library = os::Module::Load(path);
+    // The program searches only the system directory for libraries; a component finds its own beside it.
+    os::Module library = os::Module::LoadComponent(path);
     if (!library)
       throw IECustomInstallFile(
           "Could not register the ActiveX component, %s, because the LoadLibrary(%s) procedure returned a value of 0. "

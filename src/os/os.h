@@ -180,6 +180,10 @@ class Module {
   Module& operator=(const Module&) = delete;
 
   static Module Load(const std::string& path);  // invalid when the system refuses
+  // A component named by its full path, whose own imports are looked for in its folder and in the
+  // system directory, never in the current folder or the program's; on systems that cannot restrict
+  // the search, its folder comes first. Invalid when the system refuses.
+  static Module LoadComponent(const std::string& path);
   bool IsValid() const { return handle_ != 0; }
   explicit operator bool() const { return IsValid(); }
   // Calls an exported function that takes no arguments and returns a 32-bit value in the system's

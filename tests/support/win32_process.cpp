@@ -60,4 +60,12 @@ std::string ProgramDir() {
   return path.substr(0, path.rfind('\\') + 1);
 }
 
+void UnrestrictLibrarySearch() {
+  using SetDefaultFn = BOOL(WINAPI*)(DWORD);
+  auto setDefault = reinterpret_cast<SetDefaultFn>(
+      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories")));
+  if (setDefault != nullptr) setDefault(0x00001000);  // LOAD_LIBRARY_SEARCH_DEFAULT_DIRS
+  ::SetDllDirectoryA(nullptr);
+}
+
 }  // namespace tvktest

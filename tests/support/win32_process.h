@@ -37,4 +37,7 @@ Process StartProcess(const std::string& commandLine);
 // The directory of the running test program, with a trailing backslash.
 std::string ProgramDir();
 
+// Undoes os::RestrictLibrarySearch for the rest of the test program: the system's default search again.
+void UnrestrictLibrarySearch();
+
 }  // namespace tvktest

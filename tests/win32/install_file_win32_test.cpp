@@ -100,6 +100,30 @@ TEST_F(InstallReal, ComServersRegister) {
   }
 }
 
+// The program searches only the system directory for libraries (so none planted in a downloads folder or
+// the current folder is loaded); a component it registers still finds the libraries installed beside it.
+TEST_F(InstallReal, ComServerFindsItsLibrariesBesideIt) {
+  TInstallFile* file = Add(tvktest::ComFixture("tvkcom_dependent.dll"));
+  file->SetFileType(iftNormal);
+  file->SetUpdateDLLCounter(false);
+  file->SetDestDirType(nullptr);
+  file->SetDestDir(dir / "dest");
+  Build();
+  ASSERT_TRUE(os::CreateDirectory(dir / "dest"));
+  ASSERT_TRUE(os::CopyFile(tvktest::ComFixture("tvkcom_helper.dll"), Dest("tvkcom_helper.dll"), false));
+  ASSERT_TRUE(os::RestrictLibrarySearch());
+  struct Unrestrict {
+    ~Unrestrict() { tvktest::UnrestrictLibrarySearch(); }
+  } unrestrict;
+  // The control: loaded plainly from its own folder, the server does not find its library.
+  ASSERT_TRUE(os::CopyFile(tvktest::ComFixture("tvkcom_dependent.dll"), dir / "plain.dll", false));
+  ASSERT_TRUE(os::CopyFile(tvktest::ComFixture("tvkcom_helper.dll"), dir / "tvkcom_helper.dll", false));
+  EXPECT_FALSE(os::Module::Load(dir / "plain.dll"));
+
+  InstallObjects();
+  EXPECT_EQ(ReadRegString(rrCurrentUser, std::string("\\") + kComKey, "Registered", ""), Dest("tvkcom_dependent.dll"));
+}
+
 TEST_F(InstallReal, ExeServerStartsQuoted) {
   ASSERT_TRUE(os::CreateDirectory(dir / "with blank"));
   ASSERT_TRUE(os::CopyFile(tvktest::ComFixture("tvkexeserver.exe"), dir / "with blank\\server.exe", false));

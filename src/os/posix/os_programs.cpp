@@ -14,6 +14,8 @@ Module Module::Load(const std::string&) {
   return Module();
 }
 
+Module Module::LoadComponent(const std::string& path) { return Load(path); }
+
 void Module::Free() { handle_ = 0; }
 
 std::optional<std::int32_t> Module::CallExport(const std::string&) { return std::nullopt; }

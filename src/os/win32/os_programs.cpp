@@ -11,6 +11,15 @@ Module Module::Load(const std::string& path) {
   return module != nullptr ? Module(reinterpret_cast<std::uintptr_t>(module)) : Module();
 }
 
+Module Module::LoadComponent(const std::string& path) {
+  constexpr DWORD kSearchBesideAndSystem = 0x00000100 | 0x00000800;  // LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR, _SYSTEM32
+  HMODULE module = ::LoadLibraryExA(path.c_str(), nullptr, kSearchBesideAndSystem);
+  // Systems that predate these flags refuse them as a bad parameter.
+  if (module == nullptr && ::GetLastError() == ERROR_INVALID_PARAMETER)
+    module = ::LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  return module != nullptr ? Module(reinterpret_cast<std::uintptr_t>(module)) : Module();
+}
+
 void Module::Free() {
   if (handle_ != 0) {
     ::FreeLibrary(reinterpret_cast<HMODULE>(handle_));
