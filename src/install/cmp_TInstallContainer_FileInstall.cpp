@@ -210,7 +210,7 @@ void TCustomInstallFile::ScheduleReplacement() {
   if (CurrentInstall != nullptr) CurrentInstall->SetReboot(true);
   if (os::MoveFileAtRestart(temp, dest) || CurrentInstall == nullptr) return;
 
-  const std::string bat = ChangeFileExt(TempFileName(false), ".bat");
+  const std::string bat = NewTempFile(".bat");
   {
     TStringList lines;
     lines.Add("erase " + Quoted(shortDest));

@@ -158,7 +158,7 @@ void TFileRelated::DownloadArchive() {
                         "component has not been properly filled in",
                         {Name()});
   }
-  localFile_ = ChangeFileExt(TempFileName(false), ".1");
+  localFile_ = NewTempFile(".1");
   location->OnRelatedProgress = [this](TObject* sender, const std::string& file, std::int32_t block,
                                        std::int32_t total, std::int32_t size, const void* buffer) {
     DownloadStatus(sender, file, block, total, size, buffer);

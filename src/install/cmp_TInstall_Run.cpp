@@ -136,7 +136,7 @@ void TCustomInstall::ReadArchiveInfo() {
 void TCustomInstall::ReadRemoteFileList() {
   auto* location = dynamic_cast<TCustomNetInstallLocation*>(NetLocation());
   if (location == nullptr) throw IEFileRel_NoNetLocation("Could not find a net install location for %s", {Name()});
-  const std::string local = TempFileName(false);
+  const std::string local = TempFileName(true);
   struct Remove {
     const std::string& path;
     ~Remove() { os::DeleteFile(path); }
@@ -182,19 +182,33 @@ void TCustomInstall::Cleanup() {
   const std::string program = os::ModuleFileName();
   const std::string programDir = ExtractFilePath(program);
   for (int i = 0; i < presetupFiles_.Count(); ++i) os::DeleteFile(programDir + ExtractFileName(presetupFiles_.Get(i)));
-  cleanupBatch_ = ChangeFileExt(TempFileName(false), ".bat");
+  cleanupBatch_ = NewTempFile(".bat");
   const auto quoted = [](const std::string& path) { return "\"" + path + "\""; };
   const std::string folder = WithoutTrailingBackslash(programDir);
   const bool windows95 = WindowsPlatform() == 1;
   TStringList lines;
   // The batch starts while the program is still ending, and a running program cannot be erased: it
-  // tries again until the program is gone (on the NT family once a second, for at most two minutes).
+  // tries again until the program is gone, once a second for at most two minutes. The 95 family's
+  // COMMAND.COM has no arithmetic: it counts 12 rounds of 10 tries in growing strings, and waits with
+  // CHOICE where that is installed.
   lines.Add("@ECHO OFF");
-  if (!windows95) lines.Add("SET TVKTRIES=0");
+  lines.Add(windows95 ? "SET TVKROUNDS=" : "SET TVKTRIES=0");
+  if (windows95) lines.Add("SET TVKTRIES=");
   lines.Add(":Repeat");
   lines.Add("ERASE " + quoted(program) + (windows95 ? " >NUL" : " >NUL 2>&1"));
   if (windows95) {
-    lines.Add("IF EXIST " + quoted(program) + " GOTO Repeat");
+    lines.Add("IF NOT EXIST " + quoted(program) + " GOTO Gone");
+    lines.Add("SET TVKTRIES=%TVKTRIES%x");
+    lines.Add("IF NOT \"%TVKTRIES%\"==\"xxxxxxxxxx\" GOTO Wait");
+    lines.Add("SET TVKTRIES=");
+    lines.Add("SET TVKROUNDS=%TVKROUNDS%x");
+    lines.Add("IF \"%TVKROUNDS%\"==\"xxxxxxxxxxxx\" GOTO Gone");
+    lines.Add(":Wait");
+    lines.Add("CHOICE /C:N /T:N,1 >NUL");
+    lines.Add("GOTO Repeat");
+    lines.Add(":Gone");
+    lines.Add("SET TVKTRIES=");
+    lines.Add("SET TVKROUNDS=");
   } else {
     lines.Add("IF NOT EXIST " + quoted(program) + " GOTO Gone");
     lines.Add("SET /A TVKTRIES+=1");

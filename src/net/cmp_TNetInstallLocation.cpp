@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 
@@ -271,13 +272,14 @@ void TCustomNetInstallLocation::Download(const std::string& remoteFile, const st
 
 void TCustomNetInstallLocation::Transfer(void* file) {
   const bool http = login_.Protocol == ipHTTP;
-  std::int32_t fileSize = 0;
+  // Sizes are counted in 64 bits and reported to the events, whose numbers are 32-bit, capped.
+  std::int64_t fileSize = 0;
   bool sizeKnown = false, statusKnown = false;
   if (!http) {
     Dword available = 0;
     if (!api_->QueryDataAvailable(file, &available, 0, 0))
       Fail<ENIL_FailDataQuery>("Could not query file %s on server", {remoteFileName_});
-    fileSize = std::int32_t(available);
+    fileSize = available;
   } else {
     // An error page is not the file: 404 is a missing file, any other failure status a failed read.
     Dword status = 0, length = sizeof status;
@@ -294,7 +296,7 @@ void TCustomNetInstallLocation::Transfer(void* file) {
       Fail<ENIL_FailDataQuery>("Could not query file %s on server", {remoteFileName_});
     }
     text[sizeof text - 1] = '\0';
-    fileSize = std::int32_t(StrToIntDef(text, 0));
+    fileSize = StrToIntDef(text, 0);
   }
 
   os::File local = os::File::Open(localFileName_, os::Access::Write, os::Share::DenyWrite, os::Disposition::CreateAlways);
@@ -324,11 +326,13 @@ void TCustomNetInstallLocation::Transfer(void* file) {
     if (head.find("404") != std::string::npos)
       Fail<ENIL_FileNotFound>("Could not find the file %s on the server", {remoteFileName_});
   }
-  std::int32_t total = 0;
+  const auto reported = [](std::int64_t n) { return std::int32_t(std::min<std::int64_t>(n, INT32_MAX)); };
+  std::int64_t total = 0;
   while (read > 0) {
-    total += std::int32_t(read);
-    if (OnProgress) OnProgress(this, remoteFileName_, std::int32_t(read), total, fileSize, block.data());
-    if (OnRelatedProgress) OnRelatedProgress(this, remoteFileName_, std::int32_t(read), total, fileSize, block.data());
+    total += read;
+    if (OnProgress) OnProgress(this, remoteFileName_, std::int32_t(read), reported(total), reported(fileSize), block.data());
+    if (OnRelatedProgress)
+      OnRelatedProgress(this, remoteFileName_, std::int32_t(read), reported(total), reported(fileSize), block.data());
     Application->ProcessMessages();
     if (NetDownloadAborted) {
       keep = true;  // the caller ends the run as the user's abort and removes it

@@ -31,6 +31,15 @@ std::string TempFileName(bool keep) {
   return *name;
 }
 
+std::string NewTempFile(const std::string& extension) {
+  // The system reserves a unique name only with its own extension; the one asked for is claimed here.
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string name = ChangeFileExt(TempFileName(false), extension);
+    if (os::File::Open(name, os::Access::Write, os::Share::DenyNone, os::Disposition::CreateNew)) return name;
+  }
+  throw EAPIRoutines("Cannot create a temporary file");
+}
+
 std::string SystemDirectory() {
   auto dir = os::SystemDirectory();
   if (!dir) throw EAPIRoutines("Could not retrieve the system directroy from windows");

@@ -9,6 +9,10 @@ int WindowsPlatform();
 // A new unique "bat....tmp" file in the temporary directory; with Keep false only its name remains.
 // "Cannot create a temporary file"
 std::string TempFileName(bool keep);
+// A new, empty file in the temporary directory whose name ends in Extension (".bat", ".1"), made by
+// this call alone: two calls never share a name, even when the first file is still being written.
+// "Cannot create a temporary file"
+std::string NewTempFile(const std::string& extension);
 // "Could not retrieve the system directroy from windows"
 std::string SystemDirectory();
 // "Could not retrieve the windows directory from windows"

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "classlib/SysUtils.h"
 #include "support/exceptions_Tavelock.h"
 #include "support/routines_API.h"
@@ -19,6 +22,20 @@ TEST(TempFileName, KeptOrOnlyNamed) {
   EXPECT_FALSE(os::FileExists(named));
   EXPECT_NE(named, kept);
   os::DeleteFile(kept);
+}
+
+// Two downloads of one run each get a file of their own, the first one still there while the second is named.
+TEST(TempFileName, NewFilesWithAnExtensionNeverShareAName) {
+  std::vector<std::string> names;
+  for (int i = 0; i < 5; ++i) {
+    names.push_back(NewTempFile(".1"));
+    EXPECT_TRUE(os::FileExists(names.back()));
+    EXPECT_EQ(ExtractFileExt(names.back()), ".1");
+    EXPECT_EQ(ExtractFilePath(names.back()), *os::TempPath());
+  }
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(std::unique(names.begin(), names.end()), names.end());
+  for (const std::string& name : names) os::DeleteFile(name);
 }
 
 TEST(SystemFolders, Exist) {
