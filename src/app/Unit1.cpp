@@ -4,6 +4,7 @@
 
 #include "app/GetDir.h"
 #include "os/os.h"
+#include "support/routines_Log.h"
 #include "support/routines_Strings.h"
 
 std::string HostDirectory;
@@ -92,22 +93,41 @@ TForm1::TForm1(TComponent* owner) : TForm(owner) {
 void TForm1::FormCreate(TObject*) {
   // A build or a floppy transfer has already run while the components were loaded, and asked to end.
   if (Application->Terminated()) return;
-  TModalResult result;
-  {
+  // A quiet run shows nothing and waits for no one: it ends with the installation, however that ends.
+  const bool quiet = Install1->CommandFlag(cmdQuiet);
+  try {
+    ChooseAndInstall();
+  } catch (...) {
+    if (quiet) PostMessage(WM_TERMINATE_APP);
+    throw;
+  }
+  if (quiet) PostMessage(WM_TERMINATE_APP);
+}
+
+void TForm1::ChooseAndInstall() {
+  TModalResult result = mrOk;
+  if (Install1->CommandFlag(cmdTarget)) {
+    HostDirectory = Install1->CommandArg(cmdTarget);
+  } else if (Install1->CommandFlag(cmdQuiet)) {
+    HostDirectory = FindHostDirectory();
+  } else {
     std::unique_ptr<TGetDirForm> finder(new TGetDirForm(Application));
     result = finder->ShowModal();
     HostDirectory = finder->Edit1->Text();
   }
   if (result == mrOk) {
     if (os::FileExists(WithTrailingBackslash(HostDirectory) + "quikpost.exe")) {
+      LogLine("target directory: " + HostDirectory);
       Install1->SetDestDirType(nullptr);
       Install1->SetDestDir(HostDirectory);
       Install1->Install();
     } else {
+      NoteOutcome(kExitFailed);
       Application->MessageBox("Install unable to find Quikpost in " + HostDirectory, Application->Title(), MB_OK);
       PostMessage(WM_TERMINATE_APP);
     }
   } else {
+    NoteOutcome(kExitCancelled);
     Application->MessageBox("Installation cancelled by user", Application->Title(), MB_OK);
     PostMessage(WM_TERMINATE_APP);
   }

@@ -1,6 +1,6 @@
 // The main form: it owns the install component, the dictionary's install file and one instance of each
-// standard path specifier. Created, it asks for Quikpost's directory and installs into it; afterwards it
-// only offers its Finished button.
+// standard path specifier. Created, it asks for Quikpost's directory (unless the command line names it)
+// and installs into it; afterwards it only offers its Finished button, or, in a quiet run, ends.
 #pragma once
 
 #include <string>
@@ -41,6 +41,9 @@ class TForm1 : public TForm {
   TInstallFile* InstallFile;
 
   void FormCreate(TObject* sender);
+  // The target directory: the -t argument, in a quiet run the one the finder would propose, else the
+  // one confirmed in the finder form; then the installation into it.
+  void ChooseAndInstall();
   void Install1AfterInitialized(TObject* sender);
   void BitBtn1Click(TObject* sender);
   bool WndProc(TMessage& message) override;

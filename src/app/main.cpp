@@ -5,6 +5,7 @@
 #include "app/Unit1.h"
 #include "classlib/SysUtils.h"
 #include "os/os.h"
+#include "support/routines_Log.h"
 
 #include <windows.h>
 #include <commctrl.h>
@@ -21,11 +22,21 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     Application->SetMainForm(form.get());
     Application->Run();
   } catch (...) {
+    // A start that fails before the installation runs: a bad command line, or anything else.
+    try {
+      throw;
+    } catch (const std::exception& e) {
+      NoteFailure(e);
+    } catch (...) {
+      NoteOutcome(kExitFailed);
+    }
     Application->HandleException(Application);
   }
   // The components go now: the install component may start its cleanup on the way.
   form.reset();
   HostDirectory.clear();
   FoundHostDirectory.clear();
-  return 0;
+  LogLine("exit code " + std::to_string(Application->ExitCode()));
+  CloseRunLog();
+  return Application->ExitCode();
 }

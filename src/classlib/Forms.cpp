@@ -22,7 +22,7 @@ TApplication::TApplication(TComponent* owner) : TComponent(owner) {}
 void TApplication::Run() {
   // What the start-up posted comes first: a program told to end then never shows its main form.
   ProcessMessages();
-  if (!terminated_ && mainForm_ != nullptr) mainForm_->Show();
+  if (!terminated_ && mainForm_ != nullptr && showMainForm_) mainForm_->Show();
   while (!terminated_) HandleMessage();
 }
 
@@ -49,6 +49,18 @@ void TApplication::HandleException(TObject* sender) {
   } catch (const std::exception& e) {
     if (OnException) OnException(sender, e);
     else ShowException(e);
+  }
+}
+
+int UnattendedAnswer(unsigned flags) {
+  switch (flags & 0xFu) {
+    case 0x1: return IDCANCEL;  // OK, Cancel
+    case 0x2: return 3;         // Abort, Retry, Ignore: IDABORT
+    case 0x3: return IDCANCEL;  // Yes, No, Cancel
+    case 0x4: return IDNO;      // Yes, No
+    case 0x5: return IDCANCEL;  // Retry, Cancel
+    case 0x6: return IDCANCEL;  // Cancel, Try Again, Continue
+    default: return IDOK;
   }
 }
 

@@ -99,6 +99,12 @@ class TApplication : public TComponent {
 
   TCustomForm* MainForm() const { return mainForm_; }
   void SetMainForm(TCustomForm* form) { mainForm_ = form; }
+  // Whether Run shows the main form (an unattended run shows none).
+  bool ShowMainForm() const { return showMainForm_; }
+  void SetShowMainForm(bool value) { showMainForm_ = value; }
+  // What the program returns to whoever started it.
+  int ExitCode() const { return exitCode_; }
+  void SetExitCode(int value) { exitCode_ = value; }
   const std::string& Title() const { return title_; }
   void SetTitle(const std::string& title) { title_ = title; }
   std::string ExeName() const;
@@ -124,7 +130,13 @@ class TApplication : public TComponent {
   TCustomForm* mainForm_ = nullptr;
   std::string title_;
   bool terminated_ = false;
+  bool showMainForm_ = true;
+  int exitCode_ = 0;
 };
+
+// The answer an unattended run gives a message box with these flags: Cancel where there is one, else
+// No, else Abort, else OK; never an answer that has the question asked again.
+int UnattendedAnswer(unsigned flags);
 
 // The process's application object, made at start-up.
 extern TApplication* Application;

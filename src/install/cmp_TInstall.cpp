@@ -3,17 +3,18 @@
 #include <cctype>
 
 #include "os/os.h"
+#include "support/routines_Log.h"
 #include "support/routines_Registry.h"
 #include "support/routines_Strings.h"
 
 TCustomInstall* CurrentInstall = nullptr;
 
 namespace {
-constexpr char kSwitchLetters[] = "bfdersc";  // in the order of TCommandSwitch
+constexpr char kSwitchLetters[] = "bfderscqtl";  // in the order of TCommandSwitch
 
 int SwitchOf(char letter) {
   const char lower = static_cast<char>(std::tolower(static_cast<unsigned char>(letter)));
-  for (int i = 0; i < 7; ++i)
+  for (int i = 0; i < kCommandSwitchCount; ++i)
     if (std::tolower(static_cast<unsigned char>(kSwitchLetters[i])) == lower) return i;
   return -1;
 }
@@ -107,17 +108,24 @@ void TCustomInstall::ParseCommandLine() { ParseCommandLine(os::CommandLineArgume
 void TCustomInstall::ParseCommandLine(const std::vector<std::string>& parameters) {
   commandFlags_.fill(false);
   commandArgs_.fill(std::string());
+  // Every valid switch is taken before the first invalid parameter is reported, so that a quiet run
+  // with a bad parameter stays quiet and logs it.
+  std::optional<std::string> invalid;
   for (const std::string& parameter : parameters) {
     const int which = parameter.size() >= 2 && parameter[0] == '-' ? SwitchOf(parameter[1]) : -1;
-    if (which < 0)
-      throw IException(
-          "Invalid parameter <%s>. Valid command line parameters are: -b (Build), -d (Debug), -f (Transfer to "
-          "floppies), -e (Called by self-extractor), -r (After reboot)",
-          {parameter});
+    if (which < 0) {
+      if (!invalid) invalid = parameter;
+      continue;
+    }
     commandFlags_[std::size_t(which)] = true;
     commandArgs_[std::size_t(which)] = parameter.substr(2);
   }
   sourceDir_ = commandFlags_[cmdSource] ? commandArgs_[cmdSource] : SourceDirectory();
+  if (invalid)
+    throw IECommandLine(
+        "Invalid parameter <%s>. Valid command line parameters are: -b (Build), -d (Debug), -f (Transfer to "
+        "floppies), -e (Called by self-extractor), -r (After reboot)",
+        {*invalid});
 }
 
 std::string TCustomInstall::SourceDirectory() const {
@@ -132,13 +140,19 @@ std::optional<std::string> TCustomInstall::SelfExtractorName() const {
 void TCustomInstall::Loaded() {
   TFileContainer::Loaded();
   if (!InState(csDesigning)) {
-    ParseCommandLine();
+    try {
+      ParseCommandLine();
+    } catch (const IECommandLine&) {
+      StartUnattended();
+      throw;
+    }
     if (commandFlags_[cmdDebug] && (!commandFlags_[cmdSource] || Trim(commandArgs_[cmdSource]).empty()))
       throw IEInstall(
           "You forgot to pass in the build directory. In Run | Parameters, follow this format: -d \"-sC:\\My Build\"");
   }
   sourceDir_ = commandFlags_[cmdSource] ? commandArgs_[cmdSource] : SourceDirectory();
   InstallRecordKey = OpenInstallRecord(false);
+  if (!InState(csDesigning)) StartUnattended();
   std::string stored;
   if (GetStoredLocalFile(stored)) localFile_ = stored;
 
@@ -171,6 +185,35 @@ void TCustomInstall::Loaded() {
     mainForm_->OnActivate = [this](TObject*) { MainFormActivated(); };
     mainForm_->FreeNotification(this);
   }
+}
+
+void TCustomInstall::StartUnattended() {
+  bool quiet = commandFlags_[cmdQuiet];
+  std::string log = commandFlags_[cmdLog] ? commandArgs_[cmdLog] : std::string();
+  // The continuation after a restart takes both from the run that asked for it.
+  if (commandFlags_[cmdReboot] && !InstallRecordKey.empty()) {
+    quiet = quiet || ReadRegInteger(rrLocalMachine, InstallRecordKey, "Quiet", 0) == 1;
+    if (log.empty()) log = ReadRegString(rrLocalMachine, InstallRecordKey, "Log", "");
+    commandFlags_[cmdQuiet] = quiet;
+  }
+  if (quiet) {
+    Application->SetShowMainForm(false);
+    Application->OnMessageBox = [](const std::string& text, const std::string&, unsigned flags) {
+      const int answer = UnattendedAnswer(flags);
+      LogLine("message: " + text + " (answered " + std::to_string(answer) + ")");
+      return answer;
+    };
+  }
+  if (Trim(log).empty()) return;
+  OpenRunLog(log);
+  LogLine("start: " + os::ModuleFileName());
+  std::string line;
+  for (const std::string& parameter : os::CommandLineArguments()) line += (line.empty() ? "" : " ") + ("\"" + parameter + "\"");
+  LogLine("command line: " + line);
+  const std::optional<os::VersionInfo> version = os::WindowsVersion();
+  LogLine("platform: " + (version ? std::to_string(version->platformId) + ", " + std::to_string(version->major) + "." +
+                                        std::to_string(version->minor) + " build " + std::to_string(version->build)
+                                  : std::string("unknown")));
 }
 
 void TCustomInstall::MainFormActivated() {

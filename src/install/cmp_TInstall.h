@@ -14,8 +14,27 @@
 #include "install/cmp_TInstallContainer_InstallFile.h"
 #include "install/cmp_TInstallInformation.h"
 
-// The command-line switches, by their letter: -b -f -d -e -r -s -c.
-enum TCommandSwitch : int { cmdBuild, cmdFloppies, cmdDebug, cmdSelfExtract, cmdReboot, cmdSource, cmdCleanup };
+// The command-line switches, by their letter: -b -f -d -e -r -s -c, and for unattended runs -q (quiet:
+// no window, no message box), -t<dir> (the target directory) and -l<file> (a log of the run).
+enum TCommandSwitch : int {
+  cmdBuild, cmdFloppies, cmdDebug, cmdSelfExtract, cmdReboot, cmdSource, cmdCleanup, cmdQuiet, cmdTarget, cmdLog,
+  kCommandSwitchCount
+};
+
+// The program's exit codes, those deployment tools know from the Windows Installer.
+inline constexpr int kExitSuccess = 0;
+inline constexpr int kExitBadCommandLine = 87;
+inline constexpr int kExitCancelled = 1602;
+inline constexpr int kExitFailed = 1603;
+inline constexpr int kExitRestartNeeded = 3010;
+// The exit code a run that ends in this exception gives: a bad command line, the user's abort, else a
+// failure.
+int ExitCodeOf(const std::exception& e);
+// Records the run's outcome as the application's exit code: a failure or a cancellation outranks a
+// restart, which outranks success; the first failure stays.
+void NoteOutcome(int exitCode);
+// A run, a build or a transfer that ends in this exception: its exit code noted, a line in the log.
+void NoteFailure(const std::exception& e);
 
 using TCleanupEvent = std::function<void(TCustomInstall* install, bool& Continue)>;
 using TRebootWindowsEvent = std::function<void(TCustomInstall* install, bool& Continue)>;
@@ -60,7 +79,7 @@ class TCustomInstall : public TFileContainer {
 
   // The command line: which switches were given and the text after each switch letter.
   void ParseCommandLine();
-  // IException "Invalid parameter <%s>. ..." for anything but the seven switches.
+  // IECommandLine "Invalid parameter <%s>. ..." for anything but the switches above.
   void ParseCommandLine(const std::vector<std::string>& parameters);
   bool CommandFlag(TCommandSwitch which) const { return commandFlags_[which]; }
   const std::string& CommandArg(TCommandSwitch which) const { return commandArgs_[which]; }
@@ -147,6 +166,8 @@ class TCustomInstall : public TFileContainer {
   // restart (-r), or waiting for the main form's first activation to install.
   void Loaded() override;
   void Notification(TComponent* component, TOperation operation) override;
+  // Quiet mode and the log, from the switches (for the continuation after a restart, from the record).
+  void StartUnattended();
   // The main form's activation handler while the install component waits for it.
   void MainFormActivated();
 
@@ -159,8 +180,8 @@ class TCustomInstall : public TFileContainer {
   TUserAbortEvent OnUserAbort;
 
  private:
-  std::array<bool, 7> commandFlags_{};
-  std::array<std::string, 7> commandArgs_{};
+  std::array<bool, kCommandSwitchCount> commandFlags_{};
+  std::array<std::string, kCommandSwitchCount> commandArgs_{};
   std::string sourceDir_;
   TBuildInfo buildInfo_;
   TBitmap dialogThemeBitmap_;

@@ -8,6 +8,7 @@
 #include "install/cmp_TInstallContainer_Internal.h"
 #include "os/os.h"
 #include "support/routines_API.h"
+#include "support/routines_Log.h"
 #include "support/routines_Registry.h"
 #include "support/routines_Strings.h"
 
@@ -63,6 +64,8 @@ void TCustomInstallFile::InstallObjects() {
   destExisted_ = os::FileExists(dest);
   const TFileNewerResult decision = TVersionResource::IsFileNewer(version_, dest, overwriteMode_, date_);
   replace_ = decision == fnCompareFailed || decision == fnReplace;
+  LogLine("file " + dest + ": " +
+          (!destExisted_ ? "new" : replace_ ? "replaces the file there" : "the file there is kept (same or newer)"));
   if (replace_) {
     try {
       ReplaceExisting();
@@ -71,6 +74,7 @@ void TCustomInstallFile::InstallObjects() {
     }
   }
   if (!replace_) {
+    LogLine("file " + dest + ": not written");
     PassUp(ecFileNotWritten, this);
     AfterWrite();
     if (OnAfterInstall) OnAfterInstall(this);
@@ -126,6 +130,8 @@ void TCustomInstallFile::Extract(TTvlkCompress& engine) {
         if (engine.Abort() || !os::FileExists(DestPath())) os::DeleteFile(DestPath());
         else ScheduleReplacement();
       }
+      LogLine("file " + FinalDestPath() + ": " +
+              (engine.Abort() ? "stopped" : wasInUse_ ? "in use; waits as " + DestPath() + " for the restart" : "written"));
       AfterWrite();
       if (OnAfterInstall) OnAfterInstall(this);
       PassUp(ecFileInstalled, this);
@@ -200,6 +206,7 @@ void TCustomInstallFile::ScheduleReplacement() {
   const std::string shortTemp = ExtractFilePath(shortDest) + ExtractFileName(ShortPathName(temp));
   const std::string batFailure = "%s cannot register a routine in the register to move the files after the computer is reboot";
 
+  LogLine("restart: " + temp + " replaces " + dest);
   if (WindowsPlatform() == 1) {
     if (!os::WritePrivateProfileString("Rename", shortDest, shortTemp,
                                        WithTrailingBackslash(WindowsDirectory()) + "WININIT.INI"))
@@ -238,6 +245,7 @@ bool TCustomInstallFile::IncrementDLLCount() {
   try {
     const std::int32_t count = registry.ReadInteger(shortName);
     registry.WriteInteger(shortName, count + 1);
+    LogLine("shared count of " + shortName + ": " + std::to_string(count + 1));
     return true;
   } catch (const Exception&) {
   }
@@ -255,6 +263,7 @@ bool TCustomInstallFile::IncrementDLLCount() {
   } catch (const Exception&) {
     return false;
   }
+  LogLine("shared count of " + longName + ": " + std::to_string(count + 1));
   return true;
 }
 

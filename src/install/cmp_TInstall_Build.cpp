@@ -8,10 +8,17 @@
 #include "install/cmp_TInstall.h"
 #include "os/os.h"
 #include "support/routines_API.h"
+#include "support/routines_Log.h"
 #include "support/routines_Registry.h"
 #include "support/routines_Strings.h"
 
 namespace {
+
+// A build or a transfer that failed: its message, and the exit code and the log say so too.
+void ReportModeFailure(const Exception& e) {
+  NoteFailure(e);
+  Application->MessageBox(e.Message(), Application->Title(), MB_OK);
+}
 
 constexpr char kLoaderName[] = "TavelockLoadProgram.exe";
 // Where the kit is installed: a subkey of its own, so that removing the last install record keeps it.
@@ -73,7 +80,7 @@ void TCustomInstall::RunBuildMode() {
     // A project without a loading program builds too, just without a self-extractor.
     Build(os::ModuleFileName(), lines.Strings(0), useLoadingProgram_);
   } catch (const Exception& e) {
-    Application->MessageBox(e.Message(), Application->Title(), MB_OK);
+    ReportModeFailure(e);
   }
   Application->Terminate();
 }
@@ -236,7 +243,7 @@ void TCustomInstall::TransferToFloppies(const std::string& drive) {
     engine.OnNewDisk = [](TTvlkCompress*, int disk, std::string&) {
       if (Application->MessageBox(Format("Please insert disk %d", {disk}), Application->Title(),
                                   MB_OKCANCEL | MB_ICONQUESTION) == IDCANCEL)
-        throw IEInstall("Aborted by user");
+        throw IEInstallCancelled("Aborted by user");
     };
     engine.OnStatus = [this](TTvlkCompress* e, const TlzhFileStats& stats) {
       if (OnTransferStatus) OnTransferStatus(e, stats);
@@ -254,7 +261,7 @@ void TCustomInstall::TransferToFloppies(const std::string& drive) {
     engine.OnNewDisk = nullptr;
     engine.OnStatus = nullptr;
   } catch (const Exception& e) {
-    Application->MessageBox(e.Message(), Application->Title(), MB_OK);
+    ReportModeFailure(e);
   }
   Application->ProcessMessages();
   Application->Terminate();

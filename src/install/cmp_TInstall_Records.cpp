@@ -5,6 +5,7 @@
 #include "classlib/Registry.h"
 #include "install/cmp_TInstall.h"
 #include "os/os.h"
+#include "support/routines_Log.h"
 #include "support/routines_Registry.h"
 #include "support/routines_Strings.h"
 #include "translate/cmp_TTranslator.h"
@@ -77,6 +78,9 @@ std::string TCustomInstall::OpenInstallRecord(bool create) {
     registry.WriteInteger("Size", std::int32_t(size));
     if (CommandFlag(cmdSelfExtract))
       registry.WriteString("SelfExtract", WithTrailingBackslash(CommandArg(cmdSource)) + CommandArg(cmdSelfExtract));
+    // The continuation after a restart logs where this run logs, and keeps quiet when it does.
+    if (!RunLogPath().empty()) registry.WriteString("Log", RunLogPath());
+    if (CommandFlag(cmdQuiet)) registry.WriteInteger("Quiet", 1);
     registry.SetLazyWrite(false);
     registry.CloseKey();
   } catch (const Exception&) {
@@ -175,6 +179,7 @@ void TCustomInstall::ContinueAfterReboot() {
     if (kind == 1) {
       os::DeleteFile(text);
     } else if (kind == 0) {
+      LogLine("after the restart: finishing " + text);
       TInstallContainerList& all = AllContainers();
       for (int c = 0; c < all.Count(); ++c)
         if (SameText(all.Items(c)->Name(), text)) all.Items(c)->ContinueAfterReboot();

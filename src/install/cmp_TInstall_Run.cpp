@@ -7,6 +7,7 @@
 #include "net/cmp_TNetInstallLocation.h"
 #include "os/os.h"
 #include "support/routines_API.h"
+#include "support/routines_Log.h"
 #include "support/routines_Strings.h"
 
 TDateTime RunStartTime = 0;
@@ -15,6 +16,27 @@ namespace {
 // The broadcasts that tell helpers the run is about to install the objects.
 constexpr int kBeforeObjects[] = {-986, -976, -975, -982, -981, -977, -980};
 }  // namespace
+
+int ExitCodeOf(const std::exception& e) {
+  if (dynamic_cast<const IECommandLine*>(&e) != nullptr) return kExitBadCommandLine;
+  if (dynamic_cast<const EAIUserAbort*>(&e) != nullptr || dynamic_cast<const EAbort*>(&e) != nullptr ||
+      dynamic_cast<const EtcAborted*>(&e) != nullptr || dynamic_cast<const IEInstallCancelled*>(&e) != nullptr)
+    return kExitCancelled;
+  return kExitFailed;
+}
+
+void NoteOutcome(int exitCode) {
+  const int current = Application->ExitCode();
+  const bool failed = current != kExitSuccess && current != kExitRestartNeeded;
+  if (failed || (exitCode == kExitSuccess) || (exitCode == kExitRestartNeeded && current != kExitSuccess)) return;
+  Application->SetExitCode(exitCode);
+}
+
+void NoteFailure(const std::exception& e) {
+  const int code = ExitCodeOf(e);
+  NoteOutcome(code);
+  LogLine(std::string(code == kExitCancelled ? "cancelled: " : "failed: ") + e.what());
+}
 
 TExtractionInfo ReadExtractionInfo(const std::string& path) {
   auto fail = [&] {
@@ -90,6 +112,8 @@ void TCustomInstall::Install() {
   if (unfinishedCount_ > 0 || Reboot()) RegisterRunOnce();
   const bool rebootNeeded = Reboot();
   if (rebootNeeded) {
+    NoteOutcome(kExitRestartNeeded);
+    LogLine("the installation finishes at the next start of Windows");
     Broadcast(this, -987, nullptr);
     if (OnBeforeReboot) OnBeforeReboot(this, reboot_);
   }
@@ -107,6 +131,7 @@ void TCustomInstall::Install() {
 }
 
 void TCustomInstall::FinishRun() {
+  LogLine("installed");
   NotifyGoodInstall();
   Cleanup();
   RemoveInstallRecord();
@@ -263,6 +288,7 @@ bool TCustomInstall::QueryUserAbort() {
 }
 
 void TCustomInstall::HandleException(TObject* sender, const std::exception& e) {
+  NoteFailure(e);
   if (!installing_) {
     Application->ShowException(e);
     return;

@@ -6,10 +6,14 @@
    The unpacked copy stays: the installation program removes it at the end, and a run that waits for a
    restart still needs it.
 
+   Its own arguments follow the agreed ones (all but a leading *TODISK, which is its own); it waits for the installation
+   program and ends with its exit code, so a script that runs setup.exe learns how the installation ended.
+
    It has to be small, since a self-extracting setup.exe shares a floppy with the installation program:
    plain C over kernel32 with zlib's inflate, no C runtime. The program starts at LoaderStart and provides
-   the few C library routines zlib calls. Whatever goes wrong ends in one message box and exit code 1,
-   never in a crash: every number read from the archive is checked before it is used.
+   the few C library routines zlib calls. Whatever goes wrong ends in one message box (none when started
+   with -q) and exit code 1603, never in a crash: every number read from the archive is checked before it
+   is used.
 
    setup.exe is usually started from a downloads folder, where anything else downloaded lies too. The
    libraries a program imports, and those they import in turn, are looked for in the program's own
@@ -120,18 +124,24 @@ static void RemoveFolder(void) {
   g_folder[0] = '\0';
 }
 
-/* Shows Text on one line and ends the program with exit code 1. */
+/* Started with -q, the installation runs unattended: no message box, here either. */
+static int g_quiet;
+
+/* The exit code of a failed installation, as the installation program gives it too. */
+#define EXIT_FAILED 1603
+
+/* Shows Text on one line (unless quiet) and ends the program with exit code 1603. */
 static _Noreturn void Fail(char* text) {
   for (char* c = text; *c != '\0'; ++c)
     if ((unsigned char)*c < ' ') *c = ' ';
   RemoveFolder();
-  {
+  if (!g_quiet) {
     typedef int(WINAPI * MessageBoxFn)(HWND, LPCSTR, LPCSTR, UINT);
     HMODULE user = LoadSystemLibrary("user32.dll");
     MessageBoxFn show = user != NULL ? (MessageBoxFn)(void*)GetProcAddress(user, "MessageBoxA") : NULL;
     if (show != NULL) show(NULL, text, "Setup", MB_OK | MB_ICONSTOP);
   }
-  ExitProcess(1);
+  ExitProcess(EXIT_FAILED);
 }
 
 #define FAIL(...)               \
@@ -506,24 +516,46 @@ static void NewPrivateFolder(void) {
   FAIL("Cannot create a folder in ", temp);
 }
 
-/* The first command-line argument, split the way the kit splits command lines. */
-static void FirstArgument(char* argument, size_t size) {
+/* The command line after the program's name: its arguments, as they were written. */
+static const char* Arguments(void) {
   const char* c = GetCommandLineA();
-  size_t length = 0;
-  for (int part = 0; part < 2; ++part) {
-    int quoted = 0;
-    while (*c != '\0' && (unsigned char)*c <= ' ') ++c;
-    for (; *c != '\0' && (quoted || (unsigned char)*c > ' '); ++c) {
-      if (*c == '"') quoted = !quoted;
-      else if (part == 1 && length + 1 < size) argument[length++] = *c;
-    }
-  }
-  argument[length] = '\0';
+  int quoted = 0;
+  while (*c != '\0' && (unsigned char)*c <= ' ') ++c;
+  for (; *c != '\0' && (quoted || (unsigned char)*c > ' '); ++c)
+    if (*c == '"') quoted = !quoted;
+  while (*c != '\0' && (unsigned char)*c <= ' ') ++c;
+  return c;
 }
 
-static void Run(void) {
+/* The argument that starts at Arguments, split the way the kit splits command lines, into Argument;
+   returns where the next one starts. */
+static const char* NextArgument(const char* c, char* argument, size_t size) {
+  size_t length = 0;
+  int quoted = 0;
+  for (; *c != '\0' && (quoted || (unsigned char)*c > ' '); ++c) {
+    if (*c == '"') quoted = !quoted;
+    else if (length + 1 < size) argument[length++] = *c;
+  }
+  argument[length] = '\0';
+  while (*c != '\0' && (unsigned char)*c <= ' ') ++c;
+  return c;
+}
+
+/* Whether the arguments hold the quiet switch (-q, in either case). */
+static int HasQuietSwitch(const char* c) {
+  char argument[16];
+  while (*c != '\0') {
+    c = NextArgument(c, argument, sizeof argument);
+    if (argument[0] == '-' && (argument[1] == 'q' || argument[1] == 'Q')) return 1;
+  }
+  return 0;
+}
+
+static DWORD Run(void) {
   static char self[PATH_SIZE], ownFolder[PATH_SIZE], program[PATH_SIZE];
   static char command[TEXT_SIZE], argument[16];
+  const char* arguments;
+  DWORD exitCode = EXIT_FAILED;
   static Archive archive;
   char programName[MAX_SOURCE_NAME + 1];
   size_t nameStart;
@@ -534,6 +566,8 @@ static void Run(void) {
   PROCESS_INFORMATION process;
 
   RestrictLibrarySearch();
+  arguments = Arguments();
+  g_quiet = HasQuietSwitch(arguments);
   length = GetModuleFileNameA(NULL, self, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) FAIL("Cannot find the path of the setup program");
   nameStart = NameStart(self);
@@ -571,12 +605,17 @@ static void Run(void) {
   APPEND(program, "\\", programName);
   COPY(command, "\"");
   APPEND(command, program, "\" \"-s", ownFolder, "\"");
-  if (selfExtracting) {
-    FirstArgument(argument, sizeof argument);
-    APPEND(command, " \"-e", self + nameStart, "\"", SameText(argument, "*TODISK") ? " -f" : " -c");
-  } else {
-    APPEND(command, " -c");
+  {
+    /* *TODISK is the loader's own word: a self-extractor copies itself to disks, a plain setup ignores it. */
+    const char* next = NextArgument(arguments, argument, sizeof argument);
+    const int toDisk = SameText(argument, "*TODISK");
+    if (toDisk) arguments = next;
+    if (selfExtracting) APPEND(command, " \"-e", self + nameStart, "\"", toDisk ? " -f" : " -c");
+    else APPEND(command, " -c");
   }
+  /* The rest of setup.exe's own arguments go to the installation program as they were written. */
+  if (*arguments != '\0') APPEND(command, " ", arguments);
+  if (lstrlenA(command) + 1 >= (int)sizeof command) FAIL("The command line is too long");
 
   memset(&startup, 0, sizeof startup);
   startup.cb = sizeof startup;
@@ -584,13 +623,14 @@ static void Run(void) {
   startup.wShowWindow = SW_SHOWNORMAL;
   if (!CreateProcessA(program, command, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
     FAIL("Cannot start ", program);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
   /* The unpacked copy is the installation program's now. */
   g_folder[0] = '\0';
+  CloseHandle(process.hThread);
+  /* Whoever started setup.exe learns how the installation ended. */
+  if (WaitForSingleObject(process.hProcess, INFINITE) != WAIT_OBJECT_0 || !GetExitCodeProcess(process.hProcess, &exitCode))
+    exitCode = EXIT_FAILED;
+  CloseHandle(process.hProcess);
+  return exitCode;
 }
 
-void LoaderStart(void) {
-  Run();
-  ExitProcess(0);
-}
+void LoaderStart(void) { ExitProcess(Run()); }

@@ -38,6 +38,8 @@ class IException : public ECustomTavelockAbnormal {
       : ECustomTavelockAbnormal(TranslateFormat(format), args) {}
 };
 TVK_DECLARE_EXCEPTION(IEInstall, IException);
+TVK_DECLARE_EXCEPTION(IECommandLine, IException);  // a parameter the program does not know
+TVK_DECLARE_EXCEPTION(IEInstallCancelled, IEInstall);  // the user said no to a question of the kit
 TVK_DECLARE_EXCEPTION(IEInstallNetLocNil, IEInstall);
 TVK_DECLARE_EXCEPTION(IEPathSpecifier, IException);
 TVK_DECLARE_EXCEPTION(IEPathSpecifierList, IException);

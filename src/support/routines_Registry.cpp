@@ -2,6 +2,7 @@
 
 #include <iterator>
 
+#include "support/routines_Log.h"
 #include "support/routines_Strings.h"
 
 namespace {
@@ -9,6 +10,13 @@ namespace {
 constexpr os::RootKey kRoots[] = {os::kClassesRoot, os::kCurrentConfig, os::kCurrentUser,
                                   os::kDynData,     os::kLocalMachine,  os::kUsers};
 constexpr char kRunOnceKey[] = "\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+constexpr const char* kRootNames[] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_CONFIG", "HKEY_CURRENT_USER",
+                                      "HKEY_DYN_DATA",     "HKEY_LOCAL_MACHINE",  "HKEY_USERS"};
+
+void LogValue(int root, const std::string& key, const std::string& ident, const std::string& value) {
+  const std::string rootName = root >= 0 && root < int(std::size(kRootNames)) ? kRootNames[root] : "?";
+  LogLine("registry: " + rootName + (key.empty() || key[0] == '\\' ? "" : "\\") + key + " \"" + ident + "\" = " + value);
+}
 
 // Full access first, so the read routines still work for users who may not write the key.
 bool OpenExisting(TRegistry& registry, const std::string& key) {
@@ -56,10 +64,12 @@ void SetRegistryRoot(TRegistry& registry, int root) {
 void WriteRegString(int root, const std::string& key, const std::string& ident, const std::string& value) {
   std::string message = Format("Cannot install into registry. Key: %s Ident: %s Value %s", {key, ident, value});
   WriteValue(root, key, message, [&](TRegistry& r) { r.WriteString(ident, value); });
+  LogValue(root, key, ident, value);
 }
 
 void WriteRegInteger(int root, const std::string& key, const std::string& ident, std::int32_t value) {
   WriteValue(root, key, key, [&](TRegistry& r) { r.WriteInteger(ident, value); });
+  LogValue(root, key, ident, std::to_string(value));
 }
 
 std::string ReadRegString(int root, const std::string& key, const std::string& ident, const std::string& defaultValue) {
@@ -97,5 +107,6 @@ bool AddRunOnce(const std::string& name, const std::string& command, bool makeUn
   }
   registry.SetLazyWrite(false);
   registry.CloseKey();
+  LogValue(RootFromKey(os::kLocalMachine, 4), kRunOnceKey, valueName, command);
   return true;
 }

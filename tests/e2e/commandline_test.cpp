@@ -28,12 +28,13 @@ TEST(DictsetupCommandLine, AnUnusableCommandLineEndsInOneMessage) {
   const struct {
     const char* arguments;
     std::string message;
+    unsigned long exitCode;  // 87: a bad command line; 1603: a failure
   } cases[] = {
-      {"-", InvalidParameter("-")},
-      {"American.dct", InvalidParameter("American.dct")},
-      {"-x", InvalidParameter("-x")},
-      {"-d", kNoBuildDirectory},
-      {"-d \"-s \"", kNoBuildDirectory},  // a build directory of blanks is none
+      {"-", InvalidParameter("-"), 87},
+      {"American.dct", InvalidParameter("American.dct"), 87},
+      {"-x", InvalidParameter("-x"), 87},
+      {"-d", kNoBuildDirectory, 1603},
+      {"-d \"-s \"", kNoBuildDirectory, 1603},  // a build directory of blanks is none
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.arguments);
@@ -45,8 +46,8 @@ TEST(DictsetupCommandLine, AnUnusableCommandLineEndsInOneMessage) {
     EXPECT_EQ(box.buttons, std::vector<std::string>{"OK"});
     EXPECT_EQ(tvkui::FindWindowByCaption(kFinder), nullptr);
     tvkui::PressMessageBoxButton(box.hwnd, "OK");
-    // The message is the whole report: the program ends as it does after any start, with exit code 0.
-    EXPECT_EQ(program.Wait(kWait), std::optional<unsigned long>(0));
+    // The message is the whole report, and the exit code tells a script what it said.
+    EXPECT_EQ(program.Wait(kWait), std::optional<unsigned long>(c.exitCode));
     EXPECT_EQ(tvkui::FindWindowByCaption(kFinder), nullptr);
   }
 }

@@ -208,13 +208,15 @@ class FloppyTransfer : public ::testing::Test {
     tvktest::RemoveRegTree(os::kLocalMachine, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quikpost");
   }
 
-  // Runs the distribution's setup.exe *TODISK until the program has ended by itself.
-  Answers Transfer(int cancelAt = 0) {
+  // Runs the distribution's setup.exe *TODISK until the program has ended by itself; setup.exe ends
+  // with it, giving its exit code.
+  Answers Transfer(int cancelAt, unsigned long exitCode) {
     tvktest::Process loader = tvktest::StartProcess("\"" + *kit_ / "inst\\setup.exe" + "\" *TODISK");
     EXPECT_TRUE(loader);
-    EXPECT_TRUE(loader.Wait(kWait).has_value());  // it ends once the program runs
+    for (unsigned long waited = 0; waited < kWait && ProgramGone() && !loader.Wait(0); waited += 50) ::Sleep(50);
     Answers answers = AnswerUntil(*disks_, ProgramGone, cancelAt);
     EXPECT_FALSE(answers.finderShown);
+    EXPECT_EQ(loader.Wait(kWait), std::optional<unsigned long>(exitCode));
     return answers;
   }
 
@@ -228,7 +230,7 @@ std::string FloppyTransfer::noDrive_;
 tvktest::ScratchDir* FloppyTransfer::kit_ = nullptr;
 
 TEST_F(FloppyTransfer, SpansTheDisksAndInstallsFromThem) {
-  const Answers transfer = Transfer();
+  const Answers transfer = Transfer(0, 0);
   EXPECT_EQ(transfer.messages, std::vector<std::string>{});
 
   // Disks 2..N in turn, then disk 1 once more for the final table.
@@ -258,7 +260,7 @@ TEST_F(FloppyTransfer, SpansTheDisksAndInstallsFromThem) {
 }
 
 TEST_F(FloppyTransfer, CancelAtTheSecondDiskStops) {
-  const Answers transfer = Transfer(2);
+  const Answers transfer = Transfer(2, 1602);  // the user's cancel
   EXPECT_EQ(transfer.disks, std::vector<int>{2});
   EXPECT_EQ(transfer.messages, std::vector<std::string>{"Aborted by user"});
 }

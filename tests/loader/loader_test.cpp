@@ -73,12 +73,14 @@ bool PollFor(Condition condition, DWORD timeoutMs) {
 
 // This process's environment with TMP, TEMP and the probe's output file replaced.
 std::string Environment(const std::string& temp, const std::string& probeOut) {
-  const std::vector<std::string> replaced = {"TMP=" + temp, "TEMP=" + temp, "TVK_LOADER_PROBE_OUT=" + probeOut};
+  // The probe ends with an exit code of its own, which the loader must pass on.
+  const std::vector<std::string> replaced = {"TMP=" + temp, "TEMP=" + temp, "TVK_LOADER_PROBE_OUT=" + probeOut,
+                                             "TVK_LOADER_PROBE_EXIT=3010"};
   std::string block;
   char* strings = ::GetEnvironmentStringsA();
   for (const char* entry = strings; *entry != '\0'; entry += std::strlen(entry) + 1) {
     const std::string text = Lower(entry);
-    if (text.rfind("tmp=", 0) == 0 || text.rfind("temp=", 0) == 0 || text.rfind("tvk_loader_probe_out=", 0) == 0)
+    if (text.rfind("tmp=", 0) == 0 || text.rfind("temp=", 0) == 0 || text.rfind("tvk_loader_probe_", 0) == 0)
       continue;
     block += std::string(entry) + '\0';
   }
@@ -205,7 +207,13 @@ TEST_F(Loader, UnpacksIntoANewFolderAndStartsTheProgramWithTheAgreedCommandLine)
       {"plain ignores *TODISK", plain + "\\setup.exe", "*TODISK", " \"-s" + plain + "\" -c"},
       {"self-extracting", selfExtractor, "", " \"-s" + dir / "sfx" + "\" \"-esetup.exe\" -c"},
       {"self-extracting to disk", selfExtractor, "*todisk", " \"-s" + dir / "sfx" + "\" \"-esetup.exe\" -f"},
-      {"self-extracting, other argument", selfExtractor, "*TODISKS", " \"-s" + dir / "sfx" + "\" \"-esetup.exe\" -c"},
+      {"self-extracting, other argument", selfExtractor, "*TODISKS",
+       " \"-s" + dir / "sfx" + "\" \"-esetup.exe\" -c *TODISKS"},
+      {"self-extracting, arguments passed on", selfExtractor, "-q \"-tC:\\My Dir\"  -lx.log",
+       " \"-s" + dir / "sfx" + "\" \"-esetup.exe\" -c -q \"-tC:\\My Dir\"  -lx.log"},
+      {"to disk, the rest passed on", selfExtractor, "*TODISK -lx.log",
+       " \"-s" + dir / "sfx" + "\" \"-esetup.exe\" -f -lx.log"},
+      {"plain, arguments passed on", plain + "\\setup.exe", "-q", " \"-s" + plain + "\" -c -q"},
   };
   // All runs share one temporary directory: each must add a folder of its own.
   const std::string temp = NewTemp("temp");
@@ -215,7 +223,7 @@ TEST_F(Loader, UnpacksIntoANewFolderAndStartsTheProgramWithTheAgreedCommandLine)
     SCOPED_TRACE(c.name);
     const std::string probeOut = dir / ("probe" + std::to_string(run++) + ".txt");
     const Outcome outcome = RunLoader(c.exe, c.arguments, temp, probeOut);
-    EXPECT_EQ(outcome.exitCode, 0u);
+    EXPECT_EQ(outcome.exitCode, 3010u) << "the installation program's exit code";
     EXPECT_TRUE(outcome.boxes.empty()) << outcome.boxes.front().text;
     ASSERT_TRUE(PollFor([&] { return os::FileExists(probeOut); }, 20000)) << "the program was not started";
 
@@ -311,7 +319,7 @@ TEST_F(Loader, AMissingOrDamagedArchiveEndsInOneMessageAndLeavesNothing) {
       tvktest::WriteFile(folder + "\\setup.1", bytes);
     }
     const Outcome outcome = RunLoader(folder + "\\setup.exe", "", temp, dir / "probe.txt");
-    EXPECT_EQ(outcome.exitCode, 1u);
+    EXPECT_EQ(outcome.exitCode, 1603u);
     ASSERT_EQ(outcome.boxes.size(), 1u);
     const tvkui::MessageBoxInfo& box = outcome.boxes[0];
     EXPECT_EQ(box.caption, "Setup");
@@ -343,9 +351,14 @@ TEST_F(Loader, AnInvalidExtractionRecordMakesAPlainLoader) {
   tvktest::WriteFile(exe, bytes + record);
 
   const Outcome outcome = RunLoader(exe, "", NewTemp("temp"), dir / "probe.txt");
-  EXPECT_EQ(outcome.exitCode, 1u);
+  EXPECT_EQ(outcome.exitCode, 1603u);
   ASSERT_EQ(outcome.boxes.size(), 1u);
   EXPECT_EQ(outcome.boxes[0].text, "Cannot find the installation archive " + folder + "\\setup.1");
+
+  // Quiet, the same failure shows nothing.
+  const Outcome quiet = RunLoader(exe, "\"-lC:\\a log.txt\" -Q", NewTemp("quiet"), dir / "probe.txt");
+  EXPECT_EQ(quiet.exitCode, 1603u);
+  EXPECT_TRUE(quiet.boxes.empty());
 }
 
 // What Windows reads from setup.exe before it runs it: a manifest asking for administrator rights (the
