@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "archive/cmp_TTvlkCompress_Internal.h"
+#include "archive/routines_EntryNames.h"
 #include "classlib/Forms.h"
 #include "support/exceptions_Tavelock.h"
 #include "support/routines_API.h"
@@ -63,6 +64,14 @@ std::unique_ptr<TFileStream> OpenStream(const std::string& name, unsigned mode, 
   } catch (const EStreamError&) {
     throw ETvlkCompress(message, {name});
   }
+}
+
+std::string EntryFileName(const std::string& path) { return path.substr(TvkFileNameStart(path.c_str())); }
+
+void CheckFileName(const std::string& entry, const std::string& name) {
+  // A zero byte would hide the rest of the name from the check, but not from every file system call.
+  if (name.find('\0') != std::string::npos || !TvkIsSafeFileName(name.c_str()))
+    throw EtcUnusableName(TranslateFormat(kUnusableName), {entry, name});
 }
 
 PartialFile::~PartialFile() {
@@ -327,7 +336,8 @@ void TTvlkCompress::AddFiles(TlzhCommand command, std::int32_t fileId) {
 // ---------------------------------------------------------------------------------------------------
 // Extract
 
-void TTvlkCompress::Extract() {
+template <class Body>
+void TTvlkCompress::Extraction(Body body) {
   abort_ = false;
   operation_ = Operation::Extracting;
   struct End {
@@ -338,48 +348,68 @@ void TTvlkCompress::Extract() {
       self.DestFileName.clear();
     }
   } end{*this};
-  Guarded([&] { ExtractFiles(); });
+  Guarded([&] {
+    EnsureLoaded();
+    currentDisk_ = 0;
+    ResetTotals();
+    body();
+  });
 }
 
-void TTvlkCompress::ExtractFiles() {
-  EnsureLoaded();
-  currentDisk_ = 0;
-  ResetTotals();
-  for (int line = 0; line < filesToProcess_.Count(); ++line) {
-    const std::string item = filesToProcess_.Get(line);
-    SkipFile = false;
-    int index = headers_.IndexOfName(item);
-    if (index < 0) throw ETvlkCompress("The file <%s> was not found in the archive <%s>", {item, compressedFile_});
-    const TFileHeader& entry = headers_.Items(index);
-
-    FillFromEntry(entry.Record);
-    if (Trim(DestFileName).empty()) DestFileName = ExtractFileName(entry.Record.SourceName());
-    if (OnBeforeExtracting) OnBeforeExtracting(this, stats_);
-    DestFileName = ExtractFileName(DestFileName);
-    std::string destination = WithTrailingBackslash(extractDirectory_) + DestFileName;
-
-    bool replace = true;
-    if (os::FileExists(destination)) {
-      TFileNewerResult r = TVersionResource::IsFileNewer(entry.Record.VersionText(), destination, overwrite_,
-                                                         entry.Record.FileDate());
-      if (r == fnCompareFailed) throw ETvlkCompress(kCompareFailed);
-      replace = r != fnSame && r != fnKeep;
-      if (replace && OnReplace) {
-        OnReplace(this, stats_);
-        DestFileName = ExtractFileName(DestFileName);
-        destination = WithTrailingBackslash(extractDirectory_) + DestFileName;
-      }
+void TTvlkCompress::Extract() {
+  Extraction([&] {
+    for (int line = 0; line < filesToProcess_.Count(); ++line) {
+      const std::string item = filesToProcess_.Get(line);
+      const int index = headers_.IndexOfName(item);
+      if (index < 0) throw ETvlkCompress("The file <%s> was not found in the archive <%s>", {item, compressedFile_});
+      ExtractOne(index);
     }
-    if (SkipFile) replace = false;
+  });
+}
 
-    if (replace) {
-      ExtractEntry(entry, destination);
-    } else {
-      stats_.FileDone = 1;
-      if (OnStatus) OnStatus(this, stats_);
+void TTvlkCompress::ExtractIndex(int index) {
+  Extraction([&] {
+    if (index < 0 || index >= headers_.Count())
+      throw ETvlkCompress("Tried to access the %dth file. This file is not defined", {index});
+    ExtractOne(index);
+  });
+}
+
+void TTvlkCompress::ExtractOne(int index) {
+  SkipFile = false;
+  const TFileHeader& entry = headers_.Items(index);
+
+  FillFromEntry(entry.Record);
+  if (Trim(DestFileName).empty()) DestFileName = EntryFileName(entry.Record.SourceName());
+  if (OnBeforeExtracting) OnBeforeExtracting(this, stats_);
+  std::string destination = Destination(entry.Record.SourceName());
+
+  bool replace = true;
+  if (os::FileExists(destination)) {
+    TFileNewerResult r = TVersionResource::IsFileNewer(entry.Record.VersionText(), destination, overwrite_,
+                                                       entry.Record.FileDate());
+    if (r == fnCompareFailed) throw ETvlkCompress(kCompareFailed);
+    replace = r != fnSame && r != fnKeep;
+    if (replace && OnReplace) {
+      OnReplace(this, stats_);
+      destination = Destination(entry.Record.SourceName());
     }
-    DestFileName.clear();
   }
+  if (SkipFile) replace = false;
+
+  if (replace) {
+    ExtractEntry(entry, destination);
+  } else {
+    stats_.FileDone = 1;
+    if (OnStatus) OnStatus(this, stats_);
+  }
+  DestFileName.clear();
+}
+
+std::string TTvlkCompress::Destination(const std::string& entry) {
+  DestFileName = EntryFileName(DestFileName);
+  CheckFileName(entry, DestFileName);
+  return WithTrailingBackslash(extractDirectory_) + DestFileName;
 }
 
 void TTvlkCompress::ExtractEntry(const TFileHeader& entry, const std::string& destination) {

@@ -94,8 +94,15 @@ class TTvlkCompress : public TComponent {
   // Data that would reach 2 GB raises ETvlkCompress "The archive %s cannot grow beyond 2 GB".
   void Add(TlzhCommand command, std::int32_t fileId);
   // Extracts the entries named by FilesToProcess into ExtractDirectory under the Overwrite rule. A file
-  // whose extraction fails or is aborted is removed before the engine returns or throws.
+  // whose extraction fails or is aborted is removed before the engine returns or throws. An entry is
+  // written under the last part of its name (after "\", "/" or ":") or of DestFileName; when that part
+  // cannot be a plain file there (a device, "..", a trailing dot...) EtcUnusableName "The archive entry <%s>
+  // cannot be extracted as <%s>: ..." is raised before anything is written for it.
   void Extract();
+  // Extracts entry Index alone, as Extract does a line of FilesToProcess: the one way to reach an entry
+  // whose name an earlier entry also has. ETvlkCompress "Tried to access the %dth file. This file is not
+  // defined".
+  void ExtractIndex(int index);
   // Writes the single-file archive CompressedFile (at Offset) as a disk set DestDir\DiskFileName,
   // DiskFileName ending in ".1", asking OnNewDisk for each further disk.
   void TransferToDisks(const std::string& destDir, const std::string& diskFileName);
@@ -135,7 +142,13 @@ class TTvlkCompress : public TComponent {
 
   void AddFiles(TlzhCommand command, std::int32_t fileId);
   void AddStatus(TStream* source, TStream* dest);
-  void ExtractFiles();
+  // Runs Body as an extraction: the table loaded, the totals reset, under the failure rules.
+  template <class Body>
+  void Extraction(Body body);
+  void ExtractOne(int index);
+  // Cuts DestFileName to its file name and gives its place in ExtractDirectory. EtcUnusableName, naming
+  // Entry, when that name cannot be a file there.
+  std::string Destination(const std::string& entry);
   void ExtractEntry(const TFileHeader& entry, const std::string& destination);
   void Decompress(const TFileHeaderRecord& entry, TStream& dest, const std::string& corrupt);
   // Opens disk N of CompressedFile (or, at the end of a transfer, of Name), asking OnNewDisk when the file

@@ -151,6 +151,7 @@ void TTvlkCompress::CopyUncompressed(const std::string& source, const std::strin
   SkipFile = false;
   extractDirectory_ = WithoutTrailingBackslash(ExtractFilePath(dest));
   DestFileName = ExtractFileName(dest);
+  CheckFileName(source, EntryFileName(dest));
   std::string target = dest;
 
   bool replace = true;
@@ -160,7 +161,7 @@ void TTvlkCompress::CopyUncompressed(const std::string& source, const std::strin
     replace = r != fnSame && r != fnKeep;
     if (replace && OnReplace) {
       OnReplace(this, TlzhFileStats{});
-      target = WithTrailingBackslash(extractDirectory_) + ExtractFileName(DestFileName);
+      target = Destination(source);
     }
   }
   if (!replace || SkipFile) return;
