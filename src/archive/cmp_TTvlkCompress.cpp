@@ -107,6 +107,11 @@ void TTvlkCompress::DiskFull() {
   else throw EtcDiskFull("The disk is full");
 }
 
+void TTvlkCompress::LostBytes() {
+  DiskFull();
+  throw EtcDiskFull("The disk is full");
+}
+
 void TTvlkCompress::ClearIdMap() { idMap_.fill(-1); }
 
 void TTvlkCompress::LoadHeaders() {
@@ -244,7 +249,7 @@ void TTvlkCompress::AddStatus(TStream* source, TStream* dest) {
 void TTvlkCompress::AddFiles(TlzhCommand command, std::int32_t fileId) {
   CreateDirectoryPath(WithoutTrailingBackslash(ExtractFilePath(compressedFile_)));
   const bool append = command == lzcOnlyAdd && os::FileExists(compressedFile_);
-  archive_ = OpenStream(compressedFile_, append ? fmOpenReadWrite | fmShareDenyNone : fmCreate, kCannotCreateFile);
+  archive_ = OpenArchiveFile(compressedFile_, append ? fmOpenReadWrite | fmShareDenyNone : fmCreate);
   TStream& archive = *archive_;
 
   // The prefix always counts the entries written completely, so that an add stopped at any point
@@ -303,7 +308,7 @@ void TTvlkCompress::AddFiles(TlzhCommand command, std::int32_t fileId) {
       try {
         archive.CopyFrom(*compressed, 0);
       } catch (const EStreamError&) {
-        DiskFull();
+        LostBytes();
       }
       stats_.TotalCompressed += compressedSize;
       const std::int64_t position = archive.Position();
@@ -488,7 +493,7 @@ void TTvlkCompress::Decompress(const TFileHeaderRecord& entry, TStream& dest, co
     return got;
   };
   auto writeReported = [&] {
-    if (reported > 0 && dest.Write(output, std::int64_t(reported)) != std::int64_t(reported)) DiskFull();
+    if (reported > 0 && dest.Write(output, std::int64_t(reported)) != std::int64_t(reported)) LostBytes();
     std::memmove(output, output + reported, ahead);
     reported = 0;
   };

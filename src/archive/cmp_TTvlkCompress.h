@@ -119,14 +119,16 @@ class TTvlkCompress : public TComponent {
   // for the compressed file. The Archive file could possible be corrupt".
   void LoadHeaders();
 
-  // OnFullDisk when assigned, else EtcDiskFull "The disk is full".
+  // OnFullDisk when assigned, else EtcDiskFull "The disk is full". Where bytes were already lost (an add,
+  // an extraction, a copy) EtcDiskFull follows a handler that returns: the operation cannot go on whole.
   virtual void DiskFull();
 
   const TFileHeaders& Headers() const { return headers_; }
 
  protected:
-  // Creates disk file Name of a transfer. ETvlkCompress "Cannot create the file %s".
-  virtual std::unique_ptr<TStream> CreateDiskFile(const std::string& name);
+  // Opens (Mode fmOpenReadWrite) or creates (fmCreate) a file the engine writes an archive into: the
+  // archive of an add, each disk file of a transfer. ETvlkCompress "Cannot create the file %s".
+  virtual std::unique_ptr<TStream> OpenArchiveFile(const std::string& name, unsigned mode);
 
  private:
   enum class Operation { None, Adding, Extracting };
@@ -139,6 +141,7 @@ class TTvlkCompress : public TComponent {
   template <class Body>
   void Guarded(Body body);
   void HandleAbort();
+  [[noreturn]] void LostBytes();
 
   void AddFiles(TlzhCommand command, std::int32_t fileId);
   void AddStatus(TStream* source, TStream* dest);
@@ -177,7 +180,7 @@ class TTvlkCompress : public TComponent {
   std::vector<std::uint8_t> inflateInput_;
   std::unique_ptr<TZlibInflater> inflater_;
   TlzhFileStats stats_;
-  std::unique_ptr<TFileStream> archive_;  // the archive stream of the running operation
+  std::unique_ptr<TStream> archive_;  // the archive stream of the running operation
 };
 
 // The one engine for every archive operation that needs none of its own; made at start-up.

@@ -136,9 +136,9 @@ class TLimitedDiskEngine : public TTvlkCompress {
   }
 
  protected:
-  std::unique_ptr<TStream> CreateDiskFile(const std::string& name) override {
-    if (limit_ <= 0) return TTvlkCompress::CreateDiskFile(name);
-    auto file = TTvlkCompress::CreateDiskFile(name);
+  std::unique_ptr<TStream> OpenArchiveFile(const std::string& name, unsigned mode) override {
+    auto file = TTvlkCompress::OpenArchiveFile(name, mode);
+    if (limit_ <= 0) return file;
     return std::make_unique<CappedStream>(std::move(file), limit_);
   }
 
