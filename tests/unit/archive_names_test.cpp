@@ -38,28 +38,6 @@ TEST(EntryNames, SafeFileNames) {
     EXPECT_STREQ(path + TvkFileNameStart(path), name) << path;
 }
 
-// Every file below Path, by its path relative to Path.
-std::set<std::string> Tree(const std::string& path, const std::string& prefix = "") {
-  std::set<std::string> names;
-  for (const os::FindData& entry : os::FindFiles(path + "\\*")) {
-    if (entry.directory) names.merge(Tree(path + "\\" + entry.name, prefix + entry.name + "\\"));
-    else names.insert(prefix + entry.name);
-  }
-  return names;
-}
-
-// An archive of one entry whose stored name is Name.
-std::string ArchiveNamed(const tvktest::ScratchDir& dir, const std::string& name) {
-  WriteFile(dir / "payload.txt", "payload");
-  TTvlkCompress engine(nullptr);
-  archivetest::AddFiles(engine, dir / "a.tvk", {dir / "payload.txt"});
-  std::string bytes = ReadFile(dir / "a.tvk");
-  bytes[5 + 20] = char(name.size());
-  bytes.replace(5 + 21, 100, name + std::string(100 - name.size(), '\0'));
-  WriteFile(dir / "named.tvk", bytes);
-  return dir / "named.tvk";
-}
-
 std::string Refusal(const std::string& entry, const std::string& name) {
   return "The archive entry <" + entry + "> cannot be extracted as <" + name +
          ">: that name cannot be a file in the target directory";
@@ -88,7 +66,7 @@ TEST(EntryNames, ExtractionStaysInItsDirectory) {
   for (const auto& row : rows) {
     SCOPED_TRACE(row.why);
     tvktest::ScratchDir dir;
-    const std::string archive = ArchiveNamed(dir, row.stored);
+    const std::string archive = archivetest::ArchiveNamed(dir, row.stored);
     TTvlkCompress engine(nullptr);
     engine.SetCompressedFile(archive);
     engine.SetExtractDirectory(dir / "root\\inner\\out");
@@ -96,10 +74,10 @@ TEST(EntryNames, ExtractionStaysInItsDirectory) {
     if (row.written.empty()) {
       EXPECT_EQ(message, Refusal(row.stored, row.refused));
       EXPECT_TRUE(engine.Abort());
-      EXPECT_EQ(Tree(dir / "root"), std::set<std::string>{});
+      EXPECT_EQ(archivetest::Tree(dir / "root"), std::set<std::string>{});
     } else {
       EXPECT_EQ(message, "");
-      EXPECT_EQ(Tree(dir / "root"), std::set<std::string>{"inner\\out\\" + row.written});
+      EXPECT_EQ(archivetest::Tree(dir / "root"), std::set<std::string>{"inner\\out\\" + row.written});
     }
   }
 }
@@ -107,7 +85,7 @@ TEST(EntryNames, ExtractionStaysInItsDirectory) {
 // A name the caller chooses goes through the same check, wherever it is chosen.
 TEST(EntryNames, ChosenNamesAreCheckedToo) {
   tvktest::ScratchDir dir;
-  const std::string archive = ArchiveNamed(dir, "C:\\src\\a.txt");
+  const std::string archive = archivetest::ArchiveNamed(dir, "C:\\src\\a.txt");
   TTvlkCompress engine(nullptr);
   engine.SetCompressedFile(archive);
   engine.SetExtractDirectory(dir / "out");
@@ -119,7 +97,7 @@ TEST(EntryNames, ChosenNamesAreCheckedToo) {
   EXPECT_EQ(MessageOf([&] { engine.ExtractIndex(0); }), Refusal("C:\\src\\a.txt", ".."));
   engine.OnBeforeExtracting = [](TTvlkCompress* e, const TlzhFileStats&) { e->DestFileName = "..\\..\\b.txt"; };
   engine.ExtractIndex(0);
-  EXPECT_EQ(Tree(dir / "out"), std::set<std::string>{"b.txt"});
+  EXPECT_EQ(archivetest::Tree(dir / "out"), std::set<std::string>{"b.txt"});
 
   // Replacing b.txt, the handler picks a device.
   engine.OnReplace = [](TTvlkCompress* e, const TlzhFileStats&) { e->DestFileName = "aux"; };
@@ -133,7 +111,7 @@ TEST(EntryNames, ChosenNamesAreCheckedToo) {
   engine.OnReplace = [](TTvlkCompress* e, const TlzhFileStats&) { e->DestFileName = "c.txt "; };
   EXPECT_EQ(MessageOf([&] { engine.CopyUncompressed(dir / "src.txt", dir / "out\\b.txt"); }),
             Refusal(dir / "src.txt", "c.txt "));
-  EXPECT_EQ(Tree(dir / "out"), std::set<std::string>{"b.txt"});
+  EXPECT_EQ(archivetest::Tree(dir / "out"), std::set<std::string>{"b.txt"});
   EXPECT_EQ(ReadFile(dir / "out\\b.txt"), "payload");
 
   // The one engine message the language files carry: it is raised translated.
