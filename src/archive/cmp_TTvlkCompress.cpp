@@ -66,11 +66,12 @@ std::unique_ptr<TFileStream> OpenStream(const std::string& name, unsigned mode, 
   }
 }
 
-std::string EntryFileName(const std::string& path) { return path.substr(TvkFileNameStart(path.c_str())); }
+std::string EntryFileName(const std::string& path) {
+  return path.substr(TvkFileNameStart(path.data(), path.size()));
+}
 
 void CheckFileName(const std::string& entry, const std::string& name) {
-  // A zero byte would hide the rest of the name from the check, but not from every file system call.
-  if (name.find('\0') != std::string::npos || !TvkIsSafeFileName(name.c_str()))
+  if (!TvkIsSafeFileName(name.data(), name.size()))
     throw EtcUnusableName(TranslateFormat(kUnusableName), {entry, name});
 }
 

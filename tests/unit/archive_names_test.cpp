@@ -3,6 +3,7 @@
 // an entry that fails it.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <set>
 
 #include "archive/cmp_TTvlkCompress.h"
@@ -32,10 +33,12 @@ TEST(EntryNames, SafeFileNames) {
       {"a\"b", false},        {"a<b", false},        {"a>b", false},         {"a|b", false},
       {"a\tb", false},        {"a\x7f" "b", true},
   };
-  for (const auto& row : rows) EXPECT_EQ(TvkIsSafeFileName(row.name) != 0, row.safe) << '"' << row.name << '"';
+  for (const auto& row : rows)
+    EXPECT_EQ(TvkIsSafeFileName(row.name, std::strlen(row.name)) != 0, row.safe) << '"' << row.name << '"';
+  EXPECT_FALSE(TvkIsSafeFileName("ok\0/x", 6));
 
   for (const auto& [path, name] : {std::pair{"C:\\a/b\\c.txt", "c.txt"}, {"D:evil", "evil"}, {"dir/", ""}, {"plain", "plain"}})
-    EXPECT_STREQ(path + TvkFileNameStart(path), name) << path;
+    EXPECT_STREQ(path + TvkFileNameStart(path, std::strlen(path)), name) << path;
 }
 
 std::string Refusal(const std::string& entry, const std::string& name) {
@@ -61,7 +64,8 @@ TEST(EntryNames, ExtractionStaysInItsDirectory) {
       {"trailing dot", "C:\\src\\a.txt.", "", "a.txt."},
       {"control character", "C:\\src\\a\x01.txt", "", "a\x01.txt"},
       {"wildcard", "C:\\src\\*.txt", "", "*.txt"},
-      {"zero byte", std::string("C:\\src\\ok\0/../x", 15), "", std::string("ok\0/../x", 8)},
+      {"zero byte in the folder part", std::string("C:\\src\\ok\0/../x", 15), "x", ""},
+      {"zero byte in the name", std::string("C:\\src\\a\0b", 10), "", std::string("a\0b", 3)},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.why);
