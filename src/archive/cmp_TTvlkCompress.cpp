@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "archive/cmp_TTvlkCompress_Internal.h"
+#include "archive/routines_EntryNames.h"
 #include "classlib/Forms.h"
 #include "support/exceptions_Tavelock.h"
 #include "support/routines_API.h"
@@ -65,6 +66,15 @@ std::unique_ptr<TFileStream> OpenStream(const std::string& name, unsigned mode, 
   }
 }
 
+std::string EntryFileName(const std::string& path) {
+  return path.substr(TvkFileNameStart(path.data(), path.size()));
+}
+
+void CheckFileName(const std::string& entry, const std::string& name) {
+  if (!TvkIsSafeFileName(name.data(), name.size()))
+    throw EtcUnusableName(TranslateFormat(kUnusableName), {entry, name});
+}
+
 PendingFile::PendingFile(std::string destination)
     : destination_(std::move(destination)), temporary_(destination_ + ".tvkpart") {
   os::DeleteFile(temporary_);
@@ -106,6 +116,11 @@ void TTvlkCompress::SetFilesToProcess(TStrings& value) {
 void TTvlkCompress::DiskFull() {
   if (OnFullDisk) OnFullDisk(this);
   else throw EtcDiskFull("The disk is full");
+}
+
+void TTvlkCompress::LostBytes() {
+  DiskFull();
+  throw EtcDiskFull("The disk is full");
 }
 
 void TTvlkCompress::ClearIdMap() { idMap_.fill(-1); }
@@ -245,7 +260,7 @@ void TTvlkCompress::AddStatus(TStream* source, TStream* dest) {
 void TTvlkCompress::AddFiles(TlzhCommand command, std::int32_t fileId) {
   CreateDirectoryPath(WithoutTrailingBackslash(ExtractFilePath(compressedFile_)));
   const bool append = command == lzcOnlyAdd && os::FileExists(compressedFile_);
-  archive_ = OpenStream(compressedFile_, append ? fmOpenReadWrite | fmShareDenyNone : fmCreate, kCannotCreateFile);
+  archive_ = OpenArchiveFile(compressedFile_, append ? fmOpenReadWrite | fmShareDenyNone : fmCreate);
   TStream& archive = *archive_;
 
   // The prefix always counts the entries written completely, so that an add stopped at any point
@@ -304,7 +319,7 @@ void TTvlkCompress::AddFiles(TlzhCommand command, std::int32_t fileId) {
       try {
         archive.CopyFrom(*compressed, 0);
       } catch (const EStreamError&) {
-        DiskFull();
+        LostBytes();
       }
       stats_.TotalCompressed += compressedSize;
       const std::int64_t position = archive.Position();
@@ -337,7 +352,8 @@ void TTvlkCompress::AddFiles(TlzhCommand command, std::int32_t fileId) {
 // ---------------------------------------------------------------------------------------------------
 // Extract
 
-void TTvlkCompress::Extract() {
+template <class Body>
+void TTvlkCompress::Extraction(Body body) {
   abort_ = false;
   operation_ = Operation::Extracting;
   struct End {
@@ -348,48 +364,68 @@ void TTvlkCompress::Extract() {
       self.DestFileName.clear();
     }
   } end{*this};
-  Guarded([&] { ExtractFiles(); });
+  Guarded([&] {
+    EnsureLoaded();
+    currentDisk_ = 0;
+    ResetTotals();
+    body();
+  });
 }
 
-void TTvlkCompress::ExtractFiles() {
-  EnsureLoaded();
-  currentDisk_ = 0;
-  ResetTotals();
-  for (int line = 0; line < filesToProcess_.Count(); ++line) {
-    const std::string item = filesToProcess_.Get(line);
-    SkipFile = false;
-    int index = headers_.IndexOfName(item);
-    if (index < 0) throw ETvlkCompress("The file <%s> was not found in the archive <%s>", {item, compressedFile_});
-    const TFileHeader& entry = headers_.Items(index);
-
-    FillFromEntry(entry.Record);
-    if (Trim(DestFileName).empty()) DestFileName = ExtractFileName(entry.Record.SourceName());
-    if (OnBeforeExtracting) OnBeforeExtracting(this, stats_);
-    DestFileName = ExtractFileName(DestFileName);
-    std::string destination = WithTrailingBackslash(extractDirectory_) + DestFileName;
-
-    bool replace = true;
-    if (os::FileExists(destination)) {
-      TFileNewerResult r = TVersionResource::IsFileNewer(entry.Record.VersionText(), destination, overwrite_,
-                                                         entry.Record.FileDate());
-      if (r == fnCompareFailed) throw ETvlkCompress(kCompareFailed);
-      replace = r != fnSame && r != fnKeep;
-      if (replace && OnReplace) {
-        OnReplace(this, stats_);
-        DestFileName = ExtractFileName(DestFileName);
-        destination = WithTrailingBackslash(extractDirectory_) + DestFileName;
-      }
+void TTvlkCompress::Extract() {
+  Extraction([&] {
+    for (int line = 0; line < filesToProcess_.Count(); ++line) {
+      const std::string item = filesToProcess_.Get(line);
+      const int index = headers_.IndexOfName(item);
+      if (index < 0) throw ETvlkCompress("The file <%s> was not found in the archive <%s>", {item, compressedFile_});
+      ExtractOne(index);
     }
-    if (SkipFile) replace = false;
+  });
+}
 
-    if (replace) {
-      ExtractEntry(entry, destination);
-    } else {
-      stats_.FileDone = 1;
-      if (OnStatus) OnStatus(this, stats_);
+void TTvlkCompress::ExtractIndex(int index) {
+  Extraction([&] {
+    if (index < 0 || index >= headers_.Count())
+      throw ETvlkCompress("Tried to access the %dth file. This file is not defined", {index});
+    ExtractOne(index);
+  });
+}
+
+void TTvlkCompress::ExtractOne(int index) {
+  SkipFile = false;
+  const TFileHeader& entry = headers_.Items(index);
+
+  FillFromEntry(entry.Record);
+  if (Trim(DestFileName).empty()) DestFileName = EntryFileName(entry.Record.SourceName());
+  if (OnBeforeExtracting) OnBeforeExtracting(this, stats_);
+  std::string destination = Destination(entry.Record.SourceName());
+
+  bool replace = true;
+  if (os::FileExists(destination)) {
+    TFileNewerResult r = TVersionResource::IsFileNewer(entry.Record.VersionText(), destination, overwrite_,
+                                                       entry.Record.FileDate());
+    if (r == fnCompareFailed) throw ETvlkCompress(kCompareFailed);
+    replace = r != fnSame && r != fnKeep;
+    if (replace && OnReplace) {
+      OnReplace(this, stats_);
+      destination = Destination(entry.Record.SourceName());
     }
-    DestFileName.clear();
   }
+  if (SkipFile) replace = false;
+
+  if (replace) {
+    ExtractEntry(entry, destination);
+  } else {
+    stats_.FileDone = 1;
+    if (OnStatus) OnStatus(this, stats_);
+  }
+  DestFileName.clear();
+}
+
+std::string TTvlkCompress::Destination(const std::string& entry) {
+  DestFileName = EntryFileName(DestFileName);
+  CheckFileName(entry, DestFileName);
+  return WithTrailingBackslash(extractDirectory_) + DestFileName;
 }
 
 void TTvlkCompress::ExtractEntry(const TFileHeader& entry, const std::string& destination) {
@@ -479,7 +515,7 @@ void TTvlkCompress::Decompress(const TFileHeaderRecord& entry, TStream& dest, co
     return got;
   };
   auto writeReported = [&] {
-    if (reported > 0 && dest.Write(output, std::int64_t(reported)) != std::int64_t(reported)) DiskFull();
+    if (reported > 0 && dest.Write(output, std::int64_t(reported)) != std::int64_t(reported)) LostBytes();
     std::memmove(output, output + reported, ahead);
     reported = 0;
   };

@@ -107,8 +107,15 @@ class TTvlkCompress : public TComponent {
   // is written beside its destination under a temporary name and replaces an existing file only once it
   // is complete and checked (OnDestinationInUse when that file is in use; without a handler, ETvlkCompress
   // "Cannot create the file %s"). A file whose extraction fails or is aborted is removed before the engine
-  // returns or throws, and the old file stays as it was.
+  // returns or throws, and the old file stays as it was. An entry is written under the last part of its
+  // name (after "\", "/" or ":") or of DestFileName; when that part cannot be a plain file there (a
+  // device, "..", a trailing dot...) EtcUnusableName "The archive entry <%s> cannot be extracted as <%s>:
+  // ..." is raised before anything is written for it.
   void Extract();
+  // Extracts entry Index alone, as Extract does a line of FilesToProcess: the one way to reach an entry
+  // whose name an earlier entry also has. ETvlkCompress "Tried to access the %dth file. This file is not
+  // defined".
+  void ExtractIndex(int index);
   // Writes the single-file archive CompressedFile (at Offset) as a disk set DestDir\DiskFileName,
   // DiskFileName ending in ".1", asking OnNewDisk for each further disk.
   void TransferToDisks(const std::string& destDir, const std::string& diskFileName);
@@ -126,14 +133,16 @@ class TTvlkCompress : public TComponent {
   // for the compressed file. The Archive file could possible be corrupt".
   void LoadHeaders();
 
-  // OnFullDisk when assigned, else EtcDiskFull "The disk is full".
+  // OnFullDisk when assigned, else EtcDiskFull "The disk is full". Where bytes were already lost (an add,
+  // an extraction, a copy) EtcDiskFull follows a handler that returns: the operation cannot go on whole.
   virtual void DiskFull();
 
   const TFileHeaders& Headers() const { return headers_; }
 
  protected:
-  // Creates disk file Name of a transfer. ETvlkCompress "Cannot create the file %s".
-  virtual std::unique_ptr<TStream> CreateDiskFile(const std::string& name);
+  // Opens (Mode fmOpenReadWrite) or creates (fmCreate) a file the engine writes an archive into: the
+  // archive of an add, each disk file of a transfer. ETvlkCompress "Cannot create the file %s".
+  virtual std::unique_ptr<TStream> OpenArchiveFile(const std::string& name, unsigned mode);
 
  private:
   enum class Operation { None, Adding, Extracting };
@@ -146,10 +155,17 @@ class TTvlkCompress : public TComponent {
   template <class Body>
   void Guarded(Body body);
   void HandleAbort();
+  [[noreturn]] void LostBytes();
 
   void AddFiles(TlzhCommand command, std::int32_t fileId);
   void AddStatus(TStream* source, TStream* dest);
-  void ExtractFiles();
+  // Runs Body as an extraction: the table loaded, the totals reset, under the failure rules.
+  template <class Body>
+  void Extraction(Body body);
+  void ExtractOne(int index);
+  // Cuts DestFileName to its file name and gives its place in ExtractDirectory. EtcUnusableName, naming
+  // Entry, when that name cannot be a file there.
+  std::string Destination(const std::string& entry);
   void ExtractEntry(const TFileHeader& entry, const std::string& destination);
   // Moves a complete file over its destination.
   void PutInPlace(tvk_archive::PendingFile& file);
@@ -180,7 +196,7 @@ class TTvlkCompress : public TComponent {
   std::vector<std::uint8_t> inflateInput_;
   std::unique_ptr<TZlibInflater> inflater_;
   TlzhFileStats stats_;
-  std::unique_ptr<TFileStream> archive_;  // the archive stream of the running operation
+  std::unique_ptr<TStream> archive_;  // the archive stream of the running operation
 };
 
 // The one engine for every archive operation that needs none of its own; made at start-up.

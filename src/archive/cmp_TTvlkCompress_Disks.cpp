@@ -24,8 +24,8 @@ std::string DiskName(const std::string& dir, const std::string& diskFileName, in
 // ---------------------------------------------------------------------------------------------------
 // Transfer to disks
 
-std::unique_ptr<TStream> TTvlkCompress::CreateDiskFile(const std::string& name) {
-  return OpenStream(name, fmCreate, kCannotCreateFile);
+std::unique_ptr<TStream> TTvlkCompress::OpenArchiveFile(const std::string& name, unsigned mode) {
+  return OpenStream(name, mode, kCannotCreateFile);
 }
 
 void TTvlkCompress::TransferToDisks(const std::string& destDir, const std::string& diskFileName) {
@@ -66,7 +66,7 @@ void TTvlkCompress::TransferFiles(const std::string& destDirectory, const std::s
   const std::int64_t sourceSize = source.Size();
   std::string destName = WithTrailingBackslash(destDir) + ExtractFileName(diskFileName);
   CreateDirectoryPath(destDir);
-  std::unique_ptr<TStream> dest = CreateDiskFile(destName);
+  std::unique_ptr<TStream> dest = OpenArchiveFile(destName, fmCreate);
 
   // Until the final table replaces it, disk 1 carries a count no reader accepts, so a transfer that
   // stops early never leaves a disk set that looks whole.
@@ -119,7 +119,7 @@ std::int64_t TTvlkCompress::TransferChunk(TStream& source, std::int64_t limit, s
     OnNewDisk(this, currentDisk_, destDir);
     destName = DiskName(destDir, diskFileName, currentDisk_);
     CreateDirectoryPath(destDir);
-    dest = CreateDiskFile(destName);
+    dest = OpenArchiveFile(destName, fmCreate);
     if (dest->Write(buffer + written, got - written) < got - written)
       throw ETvlkCompress("There is too little space on this disk to operate");
   }
@@ -151,6 +151,7 @@ void TTvlkCompress::CopyUncompressed(const std::string& source, const std::strin
   SkipFile = false;
   extractDirectory_ = WithoutTrailingBackslash(ExtractFilePath(dest));
   DestFileName = ExtractFileName(dest);
+  CheckFileName(source, EntryFileName(dest));
   std::string target = dest;
 
   bool replace = true;
@@ -160,7 +161,7 @@ void TTvlkCompress::CopyUncompressed(const std::string& source, const std::strin
     replace = r != fnSame && r != fnKeep;
     if (replace && OnReplace) {
       OnReplace(this, TlzhFileStats{});
-      target = WithTrailingBackslash(extractDirectory_) + ExtractFileName(DestFileName);
+      target = Destination(source);
     }
   }
   if (!replace || SkipFile) return;
@@ -180,10 +181,7 @@ void TTvlkCompress::CopyUncompressed(const std::string& source, const std::strin
     if (abort_) ::Abort();
     const std::int64_t got = input->Handle().Read(buffer.data(), kChunk);
     if (got < 0) throw ETvlkCompress("Cannot read the file %s", {source});
-    if (std::max<std::int64_t>(output->Write(buffer.data(), got), 0) < got) {
-      DiskFull();
-      throw EtcDiskFull("The disk is full");  // a handler that returns has made no room for the lost bytes
-    }
+    if (std::max<std::int64_t>(output->Write(buffer.data(), got), 0) < got) LostBytes();
     stats_.BytesDone += got;
     stats_.TotalBytesDone += got;
     stats_.FilePercent = Percentage(double(stats_.BytesDone), double(stats_.OriginalSize));

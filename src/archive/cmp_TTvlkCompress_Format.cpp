@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 
+#include "archive/cmp_TTvlkCompress_Internal.h"
 #include "archive/cmp_TVersion.h"
 #include "support/exceptions_Tavelock.h"
 #include "support/routines_Strings.h"
@@ -72,6 +73,9 @@ void TFileHeader::BuildFromSource(const std::string& itemText) {
   std::string name = FirstField(itemText);
   SourceFile = name;
   Record.SetSourceName(name);
+  // An entry that could never be unpacked is refused now, not on the installing machine.
+  const std::string stored = Record.SourceName();
+  tvk_archive::CheckFileName(stored, tvk_archive::EntryFileName(stored));
   std::int64_t size;
   {
     os::File file = os::File::Open(name, os::Access::Read, os::Share::DenyNone, os::Disposition::OpenExisting);

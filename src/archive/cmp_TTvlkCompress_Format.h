@@ -73,7 +73,8 @@ class TFileHeader : public TObject {
   bool IsValid() const;
   // Records the first ";"-field of ItemText as SourceName with that file's date, size and version text.
   // ETvlkCompress "Cannot open the file %s"; a file of 2 GB or more cannot be stored:
-  // ETvlkCompress "The file %s is too large for the archive".
+  // ETvlkCompress "The file %s is too large for the archive"; EtcUnusableName when the stored name (cut to
+  // 100 characters) ends in a part that extraction would refuse.
   void BuildFromSource(const std::string& itemText);
   // Exactly one record. ETvlkCompress "Could not read the file headers for the compressed file. The
   // Archive file could possible be corrupt".

@@ -18,8 +18,16 @@ inline constexpr const char* kCompareFailed = "Error comparing file versions in 
 inline constexpr const char* kSizeMismatch =
     "The decompressed file's size does not match with the actual size of the file.  The file is %s";
 inline constexpr const char* kCorruptEntry = "The compressed data of the file %s is corrupt";
+// The one engine message the language files carry, so it is raised translated.
+inline constexpr const char* kUnusableName =
+    "The archive entry <%s> cannot be extracted as <%s>: that name cannot be a file in the target directory";
 
 void ProcessMessages();
+
+// The part of Path after its last "\", "/" or ":".
+std::string EntryFileName(const std::string& path);
+// EtcUnusableName naming Entry when Name cannot be a plain file in the target directory.
+void CheckFileName(const std::string& entry, const std::string& name);
 
 // Opens or creates a file stream; a refusal becomes ETvlkCompress with Message naming the file.
 std::unique_ptr<TFileStream> OpenStream(const std::string& name, unsigned mode, const char* message);

@@ -11,7 +11,8 @@
 
    It has to be small, since a self-extracting setup.exe shares a floppy with the installation program:
    plain C over kernel32 with zlib's inflate, no C runtime. The program starts at LoaderStart and provides
-   the few C library routines zlib calls. Whatever goes wrong ends in one message box (none when started
+   the few C library routines zlib calls. Reading the archive is loader_archive.c's part, kept apart from
+   Windows so that it is fuzzed natively. Whatever goes wrong ends in one message box (none when started
    with -q) and exit code 1603, never in a crash: every number read from the archive is checked before it
    is used.
 
@@ -21,12 +22,14 @@
    always takes from its own directory, and loads every other library later, by its full path in the
    system directory. */
 #include <windows.h>
-#include <zlib.h>
 
 #include <stdarg.h>
 
+#include "archive/routines_EntryNames.h"
+#include "loader/loader_archive.h"
+
 /* ---------------------------------------------------------------------------------------------------
-   The C library routines inflate needs, over the process heap. */
+   The C library routines inflate and the archive reader need, over the process heap. */
 
 void* memcpy(void* to, const void* from, size_t count) {
   unsigned char* t = to;
@@ -67,20 +70,10 @@ static void Append(char* text, size_t size, ...) {
 #define APPEND(text, ...) Append(text, sizeof(text), __VA_ARGS__, (const char*)NULL)
 #define COPY(text, value) ((text)[0] = '\0', APPEND(text, value))
 
-static char Upper(char c) { return c >= 'a' && c <= 'z' ? (char)(c - 'a' + 'A') : c; }
-
 static int SameText(const char* a, const char* b) {
-  for (; *a != '\0' && Upper(*a) == Upper(*b); ++a, ++b) {
+  for (; *a != '\0' && TvkUpperAscii(*a) == TvkUpperAscii(*b); ++a, ++b) {
   }
-  return Upper(*a) == Upper(*b);
-}
-
-/* The position after the last "\" or ":" of a path, where its name starts. */
-static size_t NameStart(const char* path) {
-  size_t start = 0;
-  for (size_t i = 0; path[i] != '\0'; ++i)
-    if (path[i] == '\\' || path[i] == ':') start = i + 1;
-  return start;
+  return TvkUpperAscii(*a) == TvkUpperAscii(*b);
 }
 
 /* ---------------------------------------------------------------------------------------------------
@@ -167,158 +160,68 @@ static ULONGLONG FileSize(HANDLE file) {
   return high != 0 ? 0xFFFFFFFFull : low;
 }
 
-/* Exactly Count bytes from Position, or false. */
-static BOOL ReadAt(HANDLE file, ULONGLONG position, void* buffer, DWORD count) {
+/* Exactly Count bytes from Position of the file Context, or false. */
+static int ReadAt(void* context, uint64_t position, void* buffer, uint32_t count) {
   LONG high = 0;
   DWORD done = 0;
   if (position > 0x7FFFFFFFull) return FALSE;
-  if (SetFilePointer(file, (LONG)position, &high, FILE_BEGIN) == INVALID_SET_FILE_POINTER &&
+  if (SetFilePointer((HANDLE)context, (LONG)position, &high, FILE_BEGIN) == INVALID_SET_FILE_POINTER &&
       GetLastError() != NO_ERROR)
     return FALSE;
-  return ReadFile(file, buffer, count, &done, NULL) && done == count;
-}
-
-static LONG GetInt(const unsigned char* at) {
-  return (LONG)((DWORD)at[0] | (DWORD)at[1] << 8 | (DWORD)at[2] << 16 | (DWORD)at[3] << 24);
+  return ReadFile((HANDLE)context, buffer, count, &done, NULL) && done == count;
 }
 
 /* ---------------------------------------------------------------------------------------------------
-   The archive: a 5-byte prefix (the entry count and a disk-set flag), then each 172-byte header followed
-   by its data, a zlib stream, chained by NextHeader. Every position in it is relative to its start. */
-
-#define PREFIX_SIZE 5
-#define HEADER_SIZE 172
-#define MAX_SOURCE_NAME 100
-#define EXTRACTION_RECORD_SIZE 56
+   The archive, read by loader_archive.c. */
 
 typedef struct {
-  HANDLE file;
-  ULONGLONG start;  /* where the archive begins in the file */
-  ULONGLONG limit;  /* one past its last byte */
-  LONG count;
-  char path[PATH_SIZE];  /* the file that holds it, for messages */
+  LoaderArchive reader;
+  char path[PATH_SIZE]; /* the file that holds it, for messages */
 } Archive;
-
-typedef struct {
-  ULONGLONG dataStart, dataEnd;  /* the zlib stream, absolute, DataEnd one past its last byte */
-  ULONGLONG next;                /* the next header, absolute */
-  DWORD originalSize;
-  double date;
-  char name[MAX_SOURCE_NAME + 1];      /* the stored source name */
-  char fileName[MAX_SOURCE_NAME + 1];  /* the part of it the entry is unpacked under */
-} Entry;
 
 static _Noreturn void Damaged(const Archive* archive) {
   FAIL("The installation archive ", archive->path, " is damaged");
 }
 
-/* Reserved device names, which name a device in every folder rather than a file. */
-static int IsDeviceName(const char* name) {
-  static const char* const devices[] = {"CON", "PRN", "AUX", "NUL", "CLOCK$", "CONIN$", "CONOUT$"};
-  char stem[8];
-  size_t length = 0;
-  for (; name[length] != '\0' && name[length] != '.' && name[length] != ' '; ++length) {
-    if (length + 1 >= sizeof stem) return 0;  /* longer than any of them */
-    stem[length] = name[length];
+static void ReadEntry(const Archive* archive, ULONGLONG position, LONG index, LoaderEntry* entry) {
+  switch (LoaderReadEntry(&archive->reader, position, index, entry)) {
+    case LOADER_OK:
+      return;
+    case LOADER_UNUSABLE_NAME:
+      FAIL("The installation archive ", archive->path, " holds a file with an unusable name: ", entry->name);
+    default:
+      Damaged(archive);
   }
-  stem[length] = '\0';
-  for (size_t i = 0; i < sizeof devices / sizeof devices[0]; ++i)
-    if (SameText(stem, devices[i])) return 1;
-  if (length != 4 || stem[3] < '1' || stem[3] > '9') return 0;
-  stem[3] = '\0';
-  return SameText(stem, "COM") || SameText(stem, "LPT");
-}
-
-/* A name that stays a plain file inside the target folder: no folder part left, no "." or "..", nothing
-   Windows would drop or read as a device or a wildcard. */
-static int IsSafeFileName(const char* name) {
-  size_t length = (size_t)lstrlenA(name);
-  int onlyDots = 1;
-  if (length == 0 || name[length - 1] == '.' || name[length - 1] == ' ') return 0;
-  for (size_t i = 0; i < length; ++i) {
-    unsigned char c = (unsigned char)name[i];
-    if (c < ' ' || c == '\\' || c == '/' || c == ':' || c == '*' || c == '?' || c == '"' || c == '<' ||
-        c == '>' || c == '|')
-      return 0;
-    if (c != '.') onlyDots = 0;
-  }
-  return !onlyDots && !IsDeviceName(name);
-}
-
-/* Reads and checks the header at Position, the Index-th of the archive. */
-static void ReadEntry(const Archive* archive, ULONGLONG position, LONG index, Entry* entry) {
-  unsigned char header[HEADER_SIZE];
-  size_t length, start;
-  LONG dataStart, endPosition, next, originalSize;
-  ULONGLONG dateBits;
-
-  if (position + HEADER_SIZE > archive->limit || !ReadAt(archive->file, position, header, HEADER_SIZE))
-    Damaged(archive);
-
-  dataStart = GetInt(header + 132);
-  endPosition = GetInt(header + 16);  /* the data's last byte */
-  next = GetInt(header + 124);
-  originalSize = GetInt(header + 128);
-  /* A single-file archive keeps all of an entry on its one "disk". */
-  if (header[12] != header[140] || dataStart < 0 || endPosition < -1 || next < 0 || originalSize < 0)
-    Damaged(archive);
-  entry->dataStart = archive->start + (ULONGLONG)dataStart;
-  entry->dataEnd = archive->start + (ULONGLONG)endPosition + 1;
-  entry->next = archive->start + (ULONGLONG)next;
-  entry->originalSize = (DWORD)originalSize;
-  /* The data lie after their header and inside the archive; the next header, if any, after the data.
-     So the chain only moves forward and ends. */
-  if (entry->dataStart < position + HEADER_SIZE || entry->dataEnd < entry->dataStart ||
-      entry->dataEnd > archive->limit || (index + 1 < archive->count && entry->next < entry->dataEnd))
-    Damaged(archive);
-
-  length = header[20] < MAX_SOURCE_NAME ? header[20] : MAX_SOURCE_NAME;
-  memcpy(entry->name, header + 21, length);
-  entry->name[length] = '\0';
-  /* The build stores the source's whole path; the entry is unpacked under the name alone. "/" counts as
-     a separator too, since Windows reads it as one. */
-  start = 0;
-  for (size_t i = 0; i < length; ++i)
-    if (entry->name[i] == '\\' || entry->name[i] == '/' || entry->name[i] == ':') start = i + 1;
-  COPY(entry->fileName, entry->name + start);
-  if (!IsSafeFileName(entry->fileName))
-    FAIL("The installation archive ", archive->path, " holds a file with an unusable name: ", entry->name);
-
-  dateBits = (ULONGLONG)(DWORD)GetInt(header + 4) | (ULONGLONG)(DWORD)GetInt(header + 8) << 32;
-  memcpy(&entry->date, &dateBits, sizeof entry->date);
 }
 
 /* Opens the archive and checks its prefix. */
 static void OpenArchive(Archive* archive) {
-  unsigned char prefix[PREFIX_SIZE];
-  archive->file = OpenForReading(archive->path);
-  if (archive->file == INVALID_HANDLE_VALUE) FAIL("Cannot open the installation archive ", archive->path);
-  if (archive->limit == 0) archive->limit = FileSize(archive->file);
-  if (archive->start + PREFIX_SIZE > archive->limit || !ReadAt(archive->file, archive->start, prefix, PREFIX_SIZE))
-    Damaged(archive);
-  archive->count = GetInt(prefix);
-  /* setup.1 is always one file; a disk set's flag, or a count its bytes cannot hold, is damage. */
-  if (prefix[4] != 0 || archive->count < 0 ||
-      (ULONGLONG)archive->count * HEADER_SIZE > archive->limit - archive->start - PREFIX_SIZE)
-    Damaged(archive);
-  if (archive->count == 0) FAIL("The installation archive ", archive->path, " holds no installation program");
+  HANDLE file = OpenForReading(archive->path);
+  if (file == INVALID_HANDLE_VALUE) FAIL("Cannot open the installation archive ", archive->path);
+  archive->reader.read = ReadAt;
+  archive->reader.context = file;
+  if (archive->reader.limit == 0) archive->reader.limit = FileSize(file);
+  switch (LoaderOpen(&archive->reader)) {
+    case LOADER_OK:
+      return;
+    case LOADER_EMPTY:
+      FAIL("The installation archive ", archive->path, " holds no installation program");
+    default:
+      Damaged(archive);
+  }
 }
 
 /* Walks the whole chain of headers without unpacking: a damaged archive fails before a folder is made.
    The name of the first entry goes to Program. */
 static void CheckArchive(const Archive* archive, char* program) {
-  ULONGLONG position = archive->start + PREFIX_SIZE;
-  for (LONG i = 0; i < archive->count; ++i) {
-    Entry entry;
+  ULONGLONG position = archive->reader.start + LOADER_PREFIX_SIZE;
+  for (LONG i = 0; i < archive->reader.count; ++i) {
+    LoaderEntry entry;
     ReadEntry(archive, position, i, &entry);
     if (i == 0) memcpy(program, entry.fileName, sizeof entry.fileName);
     position = entry.next;
   }
 }
-
-#define BUFFER_SIZE 65536
-static unsigned char g_input[BUFFER_SIZE];
-static unsigned char g_output[BUFFER_SIZE];
 
 /* Archive dates are days since 1899-12-30 in local time; a date no file can carry is left out. */
 static void SetFileDate(HANDLE file, double date) {
@@ -332,15 +235,16 @@ static void SetFileDate(HANDLE file, double date) {
   if (LocalFileTimeToFileTime(&local, &utc)) SetFileTime(file, NULL, NULL, &utc);
 }
 
-/* Inflates one entry into the new folder. The stream must end exactly where the entry's bytes end and give
-   exactly the recorded size. */
-static void ExtractEntry(const Archive* archive, const Entry* entry) {
+static int WriteTo(void* context, const void* buffer, uint32_t count) {
+  DWORD written;
+  return WriteFile((HANDLE)context, buffer, count, &written, NULL) && written == count;
+}
+
+/* Unpacks one entry into the new folder, as a file no one else made first. */
+static void ExtractEntry(const Archive* archive, const LoaderEntry* entry) {
   char target[PATH_SIZE];
   HANDLE out;
-  z_stream z;
-  ULONGLONG position = entry->dataStart;
-  DWORD produced = 0;
-  int result = Z_OK;
+  LoaderResult result;
 
   COPY(target, g_folder);
   APPEND(target, "\\", entry->fileName);
@@ -351,47 +255,13 @@ static void ExtractEntry(const Archive* archive, const Entry* entry) {
       FAIL("The installation archive ", archive->path, " holds two files named ", entry->fileName);
     FAIL("Cannot create the file ", target);
   }
-
-  memset(&z, 0, sizeof z);
-  if (inflateInit(&z) != Z_OK) {
-    CloseHandle(out);
-    FAIL("Not enough memory to unpack ", archive->path);
-  }
-  while (result != Z_STREAM_END) {
-    DWORD have, written;
-    if (z.avail_in == 0 && position < entry->dataEnd) {
-      ULONGLONG left = entry->dataEnd - position;
-      DWORD want = left < BUFFER_SIZE ? (DWORD)left : BUFFER_SIZE;
-      if (!ReadAt(archive->file, position, g_input, want)) break;
-      position += want;
-      z.next_in = g_input;
-      z.avail_in = want;
-    }
-    z.next_out = g_output;
-    z.avail_out = BUFFER_SIZE;
-    result = inflate(&z, Z_NO_FLUSH);
-    if (result != Z_OK && result != Z_STREAM_END) break;  /* damage, or a stream cut short */
-    have = BUFFER_SIZE - z.avail_out;
-    /* More output than recorded can only be damage; stop before writing it. */
-    if (have > entry->originalSize - produced) {
-      result = Z_DATA_ERROR;
-      break;
-    }
-    produced += have;
-    if (have > 0 && (!WriteFile(out, g_output, have, &written, NULL) || written != have)) {
-      inflateEnd(&z);
-      CloseHandle(out);
-      FAIL("Cannot write the file ", target);
-    }
-  }
-  inflateEnd(&z);
-  if (result != Z_STREAM_END || z.avail_in != 0 || position != entry->dataEnd ||
-      produced != entry->originalSize) {
-    CloseHandle(out);
+  result = LoaderInflate(&archive->reader, entry, WriteTo, out);
+  if (result == LOADER_OK) SetFileDate(out, entry->date);
+  if (!CloseHandle(out) && result == LOADER_OK) result = LOADER_WRITE_FAILED;
+  if (result == LOADER_NO_MEMORY) FAIL("Not enough memory to unpack ", archive->path);
+  if (result == LOADER_WRITE_FAILED) FAIL("Cannot write the file ", target);
+  if (result != LOADER_OK)
     FAIL("The installation archive ", archive->path, " is damaged at the file ", entry->fileName);
-  }
-  SetFileDate(out, entry->date);
-  if (!CloseHandle(out)) FAIL("Cannot write the file ", target);
 }
 
 /* ---------------------------------------------------------------------------------------------------
@@ -413,31 +283,15 @@ static void RestrictLibrarySearch(void) {
 
 /* Reads the record a self-extractor ends with; true when it is valid, with the embedded setup.1's range. */
 static BOOL ReadExtractionRecord(const char* self, ULONGLONG* first, ULONGLONG* last) {
-  unsigned char record[EXTRACTION_RECORD_SIZE];
+  unsigned char record[LOADER_RECORD_SIZE];
   HANDLE file = OpenForReading(self);
-  ULONGLONG size, recordAt;
-  LONG setupStart, setupEnd, filesStart, filesEnd;
-  BOOL valid;
+  ULONGLONG size;
+  BOOL read;
   if (file == INVALID_HANDLE_VALUE) return FALSE;
   size = FileSize(file);
-  recordAt = size - EXTRACTION_RECORD_SIZE;
-  valid = size >= EXTRACTION_RECORD_SIZE && ReadAt(file, recordAt, record, sizeof record);
+  read = size >= LOADER_RECORD_SIZE && ReadAt(file, size - LOADER_RECORD_SIZE, record, sizeof record);
   CloseHandle(file);
-  if (!valid || record[0] != 14) return FALSE;
-  for (int i = 0; i < 14; ++i)
-    if (record[1 + i] != (unsigned char)"SELFEXTRACTING"[i]) return FALSE;
-  setupStart = GetInt(record + 16);
-  setupEnd = GetInt(record + 20);
-  filesStart = GetInt(record + 24);
-  filesEnd = GetInt(record + 28);
-  /* The ranges lie before the record; files.1 may be absent (0 and 0). */
-#define INSIDE(a, b) ((a) >= 0 && (a) <= (b) && (ULONGLONG)(b) < recordAt)
-  if (!INSIDE(setupStart, setupEnd) || !((filesStart == 0 && filesEnd == 0) || INSIDE(filesStart, filesEnd)))
-    return FALSE;
-#undef INSIDE
-  *first = (ULONGLONG)setupStart;
-  *last = (ULONGLONG)setupEnd;
-  return TRUE;
+  return read && LoaderReadExtractionRecord(record, size - LOADER_RECORD_SIZE, first, last);
 }
 
 /* Random bytes from the system's generator, loaded from the system directory. Without one (the oldest
@@ -557,7 +411,7 @@ static DWORD Run(void) {
   const char* arguments;
   DWORD exitCode = EXIT_FAILED;
   static Archive archive;
-  char programName[MAX_SOURCE_NAME + 1];
+  char programName[LOADER_MAX_SOURCE_NAME + 1];
   size_t nameStart;
   DWORD length;
   ULONGLONG first, last;
@@ -570,7 +424,7 @@ static DWORD Run(void) {
   g_quiet = HasQuietSwitch(arguments);
   length = GetModuleFileNameA(NULL, self, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) FAIL("Cannot find the path of the setup program");
-  nameStart = NameStart(self);
+  nameStart = TvkFileNameStart(self, length);
   COPY(ownFolder, self);
   ownFolder[nameStart] = '\0';
   if (nameStart > 0 && ownFolder[nameStart - 1] == '\\') ownFolder[nameStart - 1] = '\0';
@@ -578,8 +432,8 @@ static DWORD Run(void) {
   selfExtracting = ReadExtractionRecord(self, &first, &last);
   if (selfExtracting) {
     COPY(archive.path, self);
-    archive.start = first;
-    archive.limit = last + 1;
+    archive.reader.start = first;
+    archive.reader.limit = last + 1;
   } else {
     COPY(archive.path, ownFolder);
     APPEND(archive.path, "\\setup.1");
@@ -591,15 +445,15 @@ static DWORD Run(void) {
 
   NewPrivateFolder();
   {
-    ULONGLONG position = archive.start + PREFIX_SIZE;
-    for (LONG i = 0; i < archive.count; ++i) {
-      Entry entry;
+    ULONGLONG position = archive.reader.start + LOADER_PREFIX_SIZE;
+    for (LONG i = 0; i < archive.reader.count; ++i) {
+      LoaderEntry entry;
       ReadEntry(&archive, position, i, &entry);
       ExtractEntry(&archive, &entry);
       position = entry.next;
     }
   }
-  CloseHandle(archive.file);
+  CloseHandle((HANDLE)archive.reader.context);
 
   COPY(program, g_folder);
   APPEND(program, "\\", programName);

@@ -28,6 +28,7 @@ TVK_DECLARE_EXCEPTION(ETavelockAbnormal, ECustomTavelockAbnormal);
 TVK_DECLARE_EXCEPTION(ETvlkCompress, ETavelockAbnormal);  // archive format and engine
 TVK_DECLARE_EXCEPTION(EtcDiskFull, ETvlkCompress);
 TVK_DECLARE_EXCEPTION(EtcAborted, ETvlkCompress);
+TVK_DECLARE_EXCEPTION(EtcUnusableName, ETvlkCompress);  // an entry's name cannot be a file where it goes
 TVK_DECLARE_EXCEPTION(EAPIRoutines, ETavelockAbnormal);  // a system query failed
 
 // Component errors: the message is translated when the exception is made, not when it is shown.

@@ -1,5 +1,6 @@
-// tvkarc: the kit's archive format from the command line. Exit status 0 on success, 1 when the archive or
-// a file fails (the message on one line of standard error), 2 for a usage error.
+// tvkarc: the kit's archive format from the command line. Exit status 0 on success, 1 when the archive, a
+// file or the standard output fails (the message on one line of standard error, after "tvkarc: "), 2 for a
+// usage error. It never destroys what it was given: an add that fails leaves the archive as it was.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -23,6 +24,7 @@ namespace {
 
 const char* const kUsage =
     "usage:\n"
+    "  tvkarc -h | --help\n"
     "  tvkarc list     [--offset N] ARCHIVE\n"
     "  tvkarc add      [--level none|fastest|default|max] [--append] [--id N] ARCHIVE FILE...\n"
     "  tvkarc extract  [--offset N] [--overwrite always|never|version|date|versiondate] ARCHIVE DIR [NAME...]\n"
@@ -52,11 +54,16 @@ Options Parse(int argc, char** argv) {
   if (argc < 2) throw UsageError{"no command"};
   Options options;
   options.command = argv[1];
+  if (options.command == "-h" || options.command == "--help") return options;
   auto known = kCommands.find(options.command);
   if (known == kCommands.end()) throw UsageError{"unknown command " + options.command};
   bool operandsOnly = false;
   for (int i = 2; i < argc; ++i) {
     std::string arg = argv[i];
+    if (!operandsOnly && (arg == "-h" || arg == "--help")) {
+      options.command = arg;
+      return options;
+    }
     if (!operandsOnly && arg == "--") {
       operandsOnly = true;
     } else if (!operandsOnly && arg.starts_with("--")) {
@@ -136,9 +143,9 @@ class TLimitedDiskEngine : public TTvlkCompress {
   }
 
  protected:
-  std::unique_ptr<TStream> CreateDiskFile(const std::string& name) override {
-    if (limit_ <= 0) return TTvlkCompress::CreateDiskFile(name);
-    auto file = TTvlkCompress::CreateDiskFile(name);
+  std::unique_ptr<TStream> OpenArchiveFile(const std::string& name, unsigned mode) override {
+    auto file = TTvlkCompress::OpenArchiveFile(name, mode);
+    if (limit_ <= 0) return file;
     return std::make_unique<CappedStream>(std::move(file), limit_);
   }
 
@@ -168,7 +175,13 @@ void Open(TTvlkCompress& engine, const Options& options) {
   engine.LoadHeaders();
 }
 
-int List(const Options& options) {
+// Standard output that could not take everything is a failure, not a shorter listing.
+void FlushOutput() {
+  std::cout.flush();
+  if (!std::cout) throw ETvlkCompress("Cannot write to the standard output");
+}
+
+void List(const Options& options) {
   Need(options, 1, 1);
   TTvlkCompress engine(nullptr);
   Open(engine, options);
@@ -178,30 +191,62 @@ int List(const Options& options) {
               << int(h.FirstDisk()) << '\t' << int(h.LastDisk()) << '\t' << DateText(h.FileDate()) << '\t'
               << h.VersionText() << '\t' << h.SourceName() << '\n';
   }
-  return 0;
 }
 
-int Add(const Options& options) {
+// A new file beside Target that becomes Target only through Replace; until then it is removed on every path.
+class TReplacement {
+ public:
+  explicit TReplacement(const std::string& target) : target_(target) {
+    const std::string dir = ExtractFilePath(target);
+    CreateDirectoryPath(WithoutTrailingBackslash(dir));
+    auto name = os::TempFileName(dir, "tvk", 0);
+    if (!name) throw ETvlkCompress("Cannot create the file %s", {dir + "tvk*.tmp"});
+    name_ = *name;
+  }
+  ~TReplacement() {
+    if (!name_.empty()) os::DeleteFile(name_);
+  }
+  TReplacement(const TReplacement&) = delete;
+  TReplacement& operator=(const TReplacement&) = delete;
+  const std::string& Name() const { return name_; }
+
+  // One move that replaces the old archive: until it happens the old archive is whole under its name.
+  void Replace() {
+    if (!os::MoveFileReplacing(name_, target_)) throw ETvlkCompress("Cannot replace the file %s", {target_});
+    name_.clear();
+  }
+
+ private:
+  std::string target_;
+  std::string name_;
+};
+
+void Add(const Options& options) {
   Need(options, 2, std::size_t(-1));
   TTvlkCompress engine(nullptr);
   engine.SetCompressionLevel(Choice<TCompressionLevel>(
       options, "--level", colMax, {{"none", colNone}, {"fastest", colFastest}, {"default", colDefault}, {"max", colMax}}));
   const auto fileId = std::int32_t(Number(options, "--id", 0, -0x7fffffffLL - 1, 0x7fffffff));
-  engine.SetCompressedFile(FullArg(options.operands[0]));
+  const std::string archive = FullArg(options.operands[0]);
   TStringList files;
-  for (std::size_t i = 1; i < options.operands.size(); ++i) files.Add(PathArg(options.operands[i]));
+  for (std::size_t i = 1; i < options.operands.size(); ++i) {
+    const std::string file = PathArg(options.operands[i]);
+    if (!os::FileExists(file)) throw ETvlkCompress("Cannot open the file %s", {file});
+    files.Add(file);
+  }
+  // The engine writes a copy; the archive itself changes only when the copy is whole.
+  TReplacement replacement(archive);
+  const bool append = options.values.contains("--append") && os::FileExists(archive);
+  if (append && !os::CopyFile(archive, replacement.Name(), false))
+    throw ETvlkCompress("Cannot copy the file %s", {archive});
+  engine.SetCompressedFile(replacement.Name());
   engine.SetFilesToProcess(files);
-  engine.Add(options.values.contains("--append") ? lzcOnlyAdd : lzcOverwrite, fileId);
+  engine.Add(append ? lzcOnlyAdd : lzcOverwrite, fileId);
   if (engine.Abort()) throw ETvlkCompress("The add was stopped");
-  return 0;
+  replacement.Replace();
 }
 
-// Every entry of the table, by name, for an extraction of all of them.
-void AllEntries(TTvlkCompress& engine, TStringList& names) {
-  for (int i = 0; i < engine.FileCount(); ++i) names.Add(engine.Headers().Items(i).Record.SourceName());
-}
-
-int Extract(const Options& options) {
+void Extract(const Options& options) {
   Need(options, 2, std::size_t(-1));
   TTvlkCompress engine(nullptr);
   engine.SetOverwrite(Choice<TOverwriteType>(options, "--overwrite", owAlways,
@@ -212,52 +257,53 @@ int Extract(const Options& options) {
                                               {"versiondate", owVersionDate}}));
   Open(engine, options);
   engine.SetExtractDirectory(WithoutTrailingBackslash(FullArg(options.operands[1])));
-  TStringList names;
   if (options.operands.size() > 2) {
+    TStringList names;
     for (std::size_t i = 2; i < options.operands.size(); ++i) names.Add(PathArg(options.operands[i]));
-  } else {
-    AllEntries(engine, names);
+    engine.SetFilesToProcess(names);
+    engine.Extract();
+    if (engine.Abort()) throw ETvlkCompress("The extraction was stopped");
+    return;
   }
-  if (names.Count() == 0) return 0;
-  engine.SetFilesToProcess(names);
-  engine.Extract();
-  if (engine.Abort()) throw ETvlkCompress("The extraction was stopped");
-  return 0;
+  // Every entry in table order, a later one of the same name replacing an earlier one under the rule.
+  for (int i = 0; i < engine.FileCount(); ++i) {
+    engine.ExtractIndex(i);
+    if (engine.Abort()) throw ETvlkCompress("The extraction was stopped");
+  }
 }
 
-int Verify(const Options& options) {
+void EmptyFolder(const std::string& dir) {
+  for (const auto& f : os::FindFiles(dir + "\\*")) os::DeleteFile(dir + "\\" + f.name);
+}
+
+void Verify(const Options& options) {
   Need(options, 1, 1);
   TTvlkCompress engine(nullptr);
   Open(engine, options);
-  // Each entry is inflated into a scratch folder under a name of its own and checked by the engine.
+  // Every entry, each one by its place in the table, is extracted as an extraction would: under its own
+  // name, into a scratch folder, checked by the engine and removed again.
   const std::string scratch = WithoutTrailingBackslash(TempFileName(false));
   struct Cleanup {
     std::string dir;
     ~Cleanup() {
-      for (const auto& f : os::FindFiles(dir + "\\*")) os::DeleteFile(dir + "\\" + f.name);
+      EmptyFolder(dir);
       os::RemoveDirectory(dir);
     }
   } cleanup{scratch};
   engine.SetExtractDirectory(scratch);
   for (int i = 0; i < engine.FileCount(); ++i) {
-    TStringList one;
-    one.Add(engine.Headers().Items(i).Record.SourceName());
-    engine.SetFilesToProcess(one);
-    engine.DestFileName = "entry" + std::to_string(i);
-    engine.Extract();
+    engine.ExtractIndex(i);
     if (engine.Abort()) throw ETvlkCompress("The verification was stopped");
-    os::DeleteFile(scratch + "\\entry" + std::to_string(i));
+    EmptyFolder(scratch);
   }
-  return 0;
 }
 
-int Transfer(const Options& options) {
+void Transfer(const Options& options) {
   Need(options, 2, 2);
   TLimitedDiskEngine engine(Number(options, "--disk-size", 0, 1024, 0x7fffffff));
   Open(engine, options);
   engine.TransferToDisks(WithoutTrailingBackslash(FullArg(options.operands[1])), "files.1");
   if (engine.Abort()) throw ETvlkCompress("The transfer was stopped");
-  return 0;
 }
 
 std::string OneLine(std::string text) {
@@ -272,16 +318,19 @@ int main(int argc, char** argv) {
   try {
     Options options = Parse(argc, argv);
     EnterHostDirectory();
-    if (options.command == "list") return List(options);
-    if (options.command == "add") return Add(options);
-    if (options.command == "extract") return Extract(options);
-    if (options.command == "verify") return Verify(options);
-    return Transfer(options);
+    if (options.command == "-h" || options.command == "--help") std::cout << kUsage;
+    else if (options.command == "list") List(options);
+    else if (options.command == "add") Add(options);
+    else if (options.command == "extract") Extract(options);
+    else if (options.command == "verify") Verify(options);
+    else Transfer(options);
+    FlushOutput();
+    return 0;
   } catch (const UsageError& e) {
     std::cerr << "tvkarc: " << e.message << "\n" << kUsage;
     return 2;
   } catch (const std::exception& e) {
-    std::cerr << OneLine(e.what()) << "\n";
+    std::cerr << "tvkarc: " << OneLine(e.what()) << "\n";
     return 1;
   }
 }

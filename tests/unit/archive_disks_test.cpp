@@ -18,7 +18,8 @@ using tvktest::WriteFile;
 // A disk file that takes at most Capacity bytes, the way a full floppy stops a write.
 class TCappedStream : public TFileStream {
  public:
-  TCappedStream(const std::string& name, std::int64_t capacity) : TFileStream(name, fmCreate), capacity_(capacity) {}
+  TCappedStream(const std::string& name, unsigned mode, std::int64_t capacity)
+      : TFileStream(name, mode), capacity_(capacity) {}
   std::int64_t Write(const void* buffer, std::int64_t count) override {
     return TFileStream::Write(buffer, std::max<std::int64_t>(0, std::min(count, capacity_ - Position())));
   }
@@ -27,15 +28,17 @@ class TCappedStream : public TFileStream {
   std::int64_t capacity_;
 };
 
-// An engine whose disk N holds Capacity(N) bytes.
+// An engine whose disk N ("files.N") holds Capacity(N) bytes; an archive it adds to counts as disk 0.
 class TSmallDiskEngine : public TTvlkCompress {
  public:
   TSmallDiskEngine() : TTvlkCompress(nullptr) {}
   std::function<std::int64_t(int)> Capacity = [](int) { return std::int64_t(1) << 40; };
 
  protected:
-  std::unique_ptr<TStream> CreateDiskFile(const std::string& name) override {
-    return std::make_unique<TCappedStream>(name, Capacity(int(StrToInt(ExtractFileExt(name).substr(1)))));
+  std::unique_ptr<TStream> OpenArchiveFile(const std::string& name, unsigned mode) override {
+    std::int64_t disk = 0;
+    TryStrToInt(ExtractFileExt(name).substr(1), disk);
+    return std::make_unique<TCappedStream>(name, mode, Capacity(int(disk)));
   }
 };
 
@@ -267,6 +270,40 @@ TEST(ArchiveDisks, FullDisksWithoutRemedy) {
     reader.SetCompressedFile(fx.dir / "full\\files.1");
     EXPECT_NE(MessageOf([&] { reader.LoadHeaders(); }), "");
     tvktest::RemoveTree(fx.dir / "full");
+  }
+}
+
+// An entry whose data do not fit is never recorded: a full-disk handler that returns has not made the lost
+// bytes fit, so the add fails and the archive counts, and holds, only the entries written whole.
+TEST(ArchiveDisks, AddOntoAFullDiskKeepsOnlyWholeEntries) {
+  SourceArchive fx;
+  std::string oneEntry = ReadFile(fx.archive);
+  oneEntry.resize(std::size_t(GetInt32(oneEntry, 5 + 124)));
+  archivetest::PutInt32(oneEntry, 0, 1);
+  const struct {
+    const char* why;
+    bool handler;
+    TlzhCommand command;
+  } rows[] = {
+      {"no handler", false, lzcOverwrite},
+      {"a handler that returns", true, lzcOverwrite},
+      {"appending", true, lzcOnlyAdd},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.why);
+    const std::string archive = fx.dir / "small.tvk";
+    WriteFile(archive, oneEntry);
+    TSmallDiskEngine engine;
+    // The second entry's header fits, its data do not.
+    engine.Capacity = [&](int) { return std::int64_t(oneEntry.size()) + 172 + 100; };
+    int full = 0;
+    if (row.handler) engine.OnFullDisk = [&](TObject*) { ++full; };
+    const std::vector<std::string> files =
+        row.command == lzcOnlyAdd ? std::vector<std::string>(fx.files.begin() + 1, fx.files.end()) : fx.files;
+    EXPECT_EQ(MessageOf([&] { archivetest::AddFiles(engine, archive, files, row.command); }), "The disk is full");
+    EXPECT_EQ(full, row.handler ? 1 : 0);
+    EXPECT_TRUE(engine.Abort());
+    EXPECT_EQ(ReadFile(archive), oneEntry);
   }
 }
 

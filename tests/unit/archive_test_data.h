@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,30 @@ inline std::int32_t GetInt32(const std::string& bytes, std::size_t at) {
 
 inline void PutInt32(std::string& bytes, std::size_t at, std::int32_t value) {
   for (int i = 0; i < 4; ++i) bytes.at(at + i) = char(std::uint32_t(value) >> (8 * i));
+}
+
+// Every file below Path, by its path relative to Path.
+inline std::set<std::string> Tree(const std::string& path, const std::string& prefix = "") {
+  std::set<std::string> names;
+  for (const os::FindData& entry : os::FindFiles(path + "\\*")) {
+    if (entry.directory) names.merge(Tree(path + "\\" + entry.name, prefix + entry.name + "\\"));
+    else names.insert(prefix + entry.name);
+  }
+  return names;
+}
+
+// Dir\named.tvk: an archive of one entry (the bytes "payload") whose stored name is Name.
+inline std::string ArchiveNamed(const tvktest::ScratchDir& dir, const std::string& name) {
+  tvktest::WriteFile(dir / "payload.txt", "payload");
+  TTvlkCompress engine(nullptr);
+  AddFiles(engine, dir / "a.tvk", {dir / "payload.txt"});
+  std::string bytes = tvktest::ReadFile(dir / "a.tvk");
+  bytes[5 + 20] = char(name.size());
+  bytes.replace(5 + 21, 100, name + std::string(100 - name.size(), '\0'));
+  tvktest::WriteFile(dir / "named.tvk", bytes);
+  os::DeleteFile(dir / "a.tvk");
+  os::DeleteFile(dir / "payload.txt");
+  return dir / "named.tvk";
 }
 
 // Runs Body and gives the message of the Exception it raises ("" when it raises none).
