@@ -119,7 +119,9 @@ void TCustomInstall::Install() {
   }
   if (Reboot()) {
     SaveLanguage();
-    RebootWindows();
+    // An unattended run never restarts the machine under its user: its exit code asks for the restart.
+    if (CommandFlag(cmdQuiet)) LogLine("no restart from a quiet run: exit code 3010 asks for one");
+    else RebootWindows();
     Application->Terminate();
   }
   // The record, the Unfinished list and the RunOnce entry wait for the run after the restart.

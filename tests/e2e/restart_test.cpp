@@ -179,4 +179,36 @@ TEST_F(Restart, FileInUseIsReplacedAndTheContinuationFinishesQuietly) {
   EXPECT_EQ(RegString(kRunOnce, "TavelockUnfinished"), "<missing>");
 }
 
+// Unattended, the same installation ends with exit code 3010 and does not restart Windows itself; the
+// administrator's restart finishes it, and the continuation logs to the same log and shows nothing.
+TEST_F(Restart, AQuietRunAsksForTheRestartThroughItsExitCode) {
+  RunningQuikpost quikpost(Installed());
+  ASSERT_TRUE(quikpost.Running());
+  const std::string log = kit_ / "setup.log";
+  tvktest::Process setup =
+      tvktest::StartProcess("\"" + kit_ / "inst\\setup.exe" + "\" -q \"-t" + kQuikpost + "\" \"-l" + log + "\"");
+  ASSERT_TRUE(setup);
+  EXPECT_EQ(setup.Wait(kWait), std::optional<unsigned long>(3010));
+  EXPECT_EQ(quikpost.Refusals(), 0) << "a quiet run restarted Windows";
+  EXPECT_EQ(ReadFile(kQuikpost + "American.1"), Words());
+  const std::string first = ReadFile(log);
+  for (const std::string& line : {"American.dct: in use; waits as " + kQuikpost + "American.1 for the restart",
+                                  "restart: " + kQuikpost + "American.1 replaces " + kQuikpost + "American.dct",
+                                  std::string("exit code 3010")})
+    EXPECT_NE(first.find(line), std::string::npos) << line << "\n" << first;
+
+  quikpost.End();
+  ASSERT_TRUE(tvktest::RunAndWait("wineboot.exe -r", 120000).has_value());
+  for (int i = 0; i < int(kWait / 100) && (ProcessId("dictsetup.exe") != 0 || !SubKeys(kRecords).empty()); ++i) {
+    EXPECT_EQ(tvkui::FindWindowByCaption(kMainForm), nullptr);
+    ::Sleep(100);
+  }
+  EXPECT_EQ(ReadFile(Installed()), Words());
+  const std::string both = ReadFile(log);
+  ASSERT_GT(both.size(), first.size());
+  const std::string continuation = both.substr(first.size());
+  for (const char* line : {"command line: \"-r\"", "after the restart: finishing InstallFile", "installed", "exit code 0"})
+    EXPECT_NE(continuation.find(line), std::string::npos) << line << "\n" << continuation;
+}
+
 }  // namespace
