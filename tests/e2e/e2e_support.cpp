@@ -50,17 +50,21 @@ std::string AnswerMessageBox(const std::string& caption) {
 void RunQuietly(const std::string& commandLine) {
   tvktest::Process process = tvktest::StartProcess(commandLine);
   ASSERT_TRUE(process) << commandLine;
-  for (int i = 0; i < kWait / 100; ++i) {
+  for (int i = 0; i < int(kWait / 100); ++i) {
     if (process.Wait(100)) {
       EXPECT_EQ(*process.Wait(0), 0u) << commandLine;
       return;
     }
-    for (HWND window : tvkui::VisibleWindows())
-      if (tvkui::IsMessageBox(window)) {
+    // Only its own boxes: other test programs on the desktop show theirs.
+    for (HWND window : tvkui::VisibleWindows()) {
+      DWORD owner = 0;
+      ::GetWindowThreadProcessId(window, &owner);
+      if (owner == process.Id() && tvkui::IsMessageBox(window)) {
         const tvkui::MessageBoxInfo box = tvkui::ReadMessageBox(window);
         tvkui::PressMessageBoxButton(window, box.buttons.empty() ? "OK" : box.buttons.front());
         ADD_FAILURE() << commandLine << " showed: " << box.text;
       }
+    }
   }
   FAIL() << commandLine << " did not end";
 }

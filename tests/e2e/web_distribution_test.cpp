@@ -50,8 +50,11 @@ TEST_P(WebSetup, BuildsServesAndInstallsThroughSetup) {
   ASSERT_TRUE(os::FileExists(built + "\\filelist.lst"));
   mirror = tvktest::NetRoot() + "\\" + folder;
   CreateDirectoryPath(mirror);
-  for (const os::FindData& entry : os::FindFiles(built + "\\*"))
-    if (!entry.directory) ASSERT_TRUE(os::CopyFile(built + "\\" + entry.name, mirror + "\\" + entry.name, false));
+  for (const os::FindData& entry : os::FindFiles(built + "\\*")) {
+    if (!entry.directory) {
+      ASSERT_TRUE(os::CopyFile(built + "\\" + entry.name, mirror + "\\" + entry.name, false));
+    }
+  }
 
   const std::set<std::string> temp = e2e::UnpackedFolders();
   tvktest::Process loader = tvktest::StartProcess("\"" + kit / "inst\\setup.exe" + "\"");

@@ -60,6 +60,8 @@ std::string ProgramDir() {
   return path.substr(0, path.rfind('\\') + 1);
 }
 
+unsigned long Process::Id() const { return handle_ != nullptr ? ::GetProcessId(handle_) : 0; }
+
 void UnrestrictLibrarySearch() {
   using SetDefaultFn = BOOL(WINAPI*)(DWORD);
   auto setDefault = reinterpret_cast<SetDefaultFn>(

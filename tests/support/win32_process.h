@@ -22,6 +22,8 @@ class Process {
   Process& operator=(const Process&) = delete;
 
   explicit operator bool() const { return handle_ != nullptr; }
+  // The program's process identifier; 0 for none.
+  unsigned long Id() const;
   // The exit code once the program has ended within Timeout milliseconds.
   std::optional<unsigned long> Wait(unsigned long timeoutMs) const;
   // Ends the program, waits until it is gone (so that what it held is free again) and releases it.
