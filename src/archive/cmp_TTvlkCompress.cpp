@@ -468,7 +468,8 @@ void TTvlkCompress::PutInPlace(PendingFile& file) {
   }
   // The old file could not be replaced, most often because it is in use: the handler may take the
   // complete file over and see to the exchange itself.
-  if (!os::FileExists(file.Destination()) || !OnDestinationInUse) throw ETvlkCompress(kCannotCreateFile, {file.Destination()});
+  if (!os::FileExists(file.Destination()) || !OnDestinationInUse)
+    throw ETvlkCompress(kCannotCreateFile, {file.Destination()});
   OnDestinationInUse(this, file.TemporaryName(), file.Destination());
   file.Keep();
 }

@@ -208,7 +208,8 @@ void TCustomInstall::StartUnattended() {
   OpenRunLog(log);
   LogLine("start: " + os::ModuleFileName());
   std::string line;
-  for (const std::string& parameter : os::CommandLineArguments()) line += (line.empty() ? "" : " ") + ("\"" + parameter + "\"");
+  for (const std::string& parameter : os::CommandLineArguments())
+    line += (line.empty() ? "\"" : " \"") + parameter + "\"";
   LogLine("command line: " + line);
   const std::optional<os::VersionInfo> version = os::WindowsVersion();
   LogLine("platform: " + (version ? std::to_string(version->platformId) + ", " + std::to_string(version->major) + "." +

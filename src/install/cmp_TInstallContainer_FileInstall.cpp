@@ -130,8 +130,10 @@ void TCustomInstallFile::Extract(TTvlkCompress& engine) {
         if (engine.Abort() || !os::FileExists(DestPath())) os::DeleteFile(DestPath());
         else ScheduleReplacement();
       }
-      LogLine("file " + FinalDestPath() + ": " +
-              (engine.Abort() ? "stopped" : wasInUse_ ? "in use; waits as " + DestPath() + " for the restart" : "written"));
+      const std::string outcome = engine.Abort() ? "stopped"
+                                  : wasInUse_    ? "in use; waits as " + DestPath() + " for the restart"
+                                                 : "written";
+      LogLine("file " + FinalDestPath() + ": " + outcome);
       AfterWrite();
       if (OnAfterInstall) OnAfterInstall(this);
       PassUp(ecFileInstalled, this);

@@ -215,7 +215,7 @@ void TCustomInstall::Cleanup() {
   const bool windows95 = WindowsPlatform() == 1;
   TStringList lines;
   // The batch starts while the program is still ending, and a running program cannot be erased: it
-  // tries again until the program is gone, once a second for at most two minutes. The 95 family's
+  // tries again until the program is gone, for at most about two minutes. The 95 family's
   // COMMAND.COM has no arithmetic: it counts 12 rounds of 10 tries in growing strings, and waits with
   // CHOICE where that is installed.
   lines.Add("@ECHO OFF");
@@ -239,8 +239,13 @@ void TCustomInstall::Cleanup() {
   } else {
     lines.Add("IF NOT EXIST " + quoted(program) + " GOTO Gone");
     lines.Add("SET /A TVKTRIES+=1");
-    lines.Add("IF %TVKTRIES% GEQ 120 GOTO Gone");
+    lines.Add("IF %TVKTRIES% GEQ 130 GOTO Gone");
+    // The program is usually gone within moments: the first ten tries wait one echo, the rest a second.
+    lines.Add("IF %TVKTRIES% LEQ 10 GOTO Soon");
     lines.Add("PING -n 2 127.0.0.1 >NUL");
+    lines.Add("GOTO Repeat");
+    lines.Add(":Soon");
+    lines.Add("PING -n 1 127.0.0.1 >NUL");
     lines.Add("GOTO Repeat");
     lines.Add(":Gone");
   }

@@ -259,6 +259,24 @@ TEST_F(FloppyTransfer, SpansTheDisksAndInstallsFromThem) {
   if (HWND main = tvkui::FindWindowByCaption(kMainForm)) tvkui::ClickButton(main, "Finished");
 }
 
+// Installing from the disks, the user cancels when asked for the second one: the run ends as the user's
+// cancel, and setup.exe says so in its exit code.
+TEST_F(FloppyTransfer, CancelAtADiskWhileInstallingEndsAsTheUsers) {
+  Transfer(0, 0);
+  CreateDirectoryPath(kQuikpost);
+  WriteFile(kQuikpost + "quikpost.exe", "MZ");
+  disks_->Insert(1);
+  tvktest::Process loader = tvktest::StartProcess("A:\\setup.exe");
+  ASSERT_TRUE(loader);
+  tvkui::ClickButton(tvkui::WaitForWindow(kFinder, kWait), "Continue");
+  const Answers install = AnswerUntil(*disks_, [] { return tvkui::FindWindowByCaption(kMainForm) != nullptr; }, 2);
+  EXPECT_EQ(install.disks, std::vector<int>{2});
+  EXPECT_EQ(install.messages, std::vector<std::string>{}) << "a user's cancel shows nothing more";
+  if (HWND main = tvkui::FindWindowByCaption(kMainForm)) tvkui::ClickButton(main, "Finished");
+  EXPECT_EQ(loader.Wait(kWait), std::optional<unsigned long>(1602));
+  EXPECT_FALSE(os::FileExists(kQuikpost + "American.dct"));
+}
+
 TEST_F(FloppyTransfer, CancelAtTheSecondDiskStops) {
   const Answers transfer = Transfer(2, 1602);  // the user's cancel
   EXPECT_EQ(transfer.disks, std::vector<int>{2});

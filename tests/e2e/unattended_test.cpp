@@ -141,6 +141,29 @@ TEST_P(Unattended, FailuresGiveTheirExitCodesAndLeaveTheirMessagesInTheLog) {
   }
 }
 
+// The log is written as the run goes: a run ended from outside (here while its main form waits for
+// Finished) leaves every line up to that point whole, and no outcome it never reached.
+TEST_P(Unattended, ARunEndedFromOutsideLeavesItsLogReadable) {
+  const std::string log = work / "setup.log";
+  tvktest::Process loader =
+      tvktest::StartProcess("\"" + Setup(Distribution()) + "\" \"-t" + kQuikpost + "\" \"-l" + log + "\"");
+  ASSERT_TRUE(loader);
+  ASSERT_NE(tvkui::WaitForWindow(kMainForm, kWait), nullptr);
+  const HANDLE program = ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, ProcessId("dictsetup.exe"));
+  ASSERT_NE(program, nullptr);
+  ::TerminateProcess(program, 99);
+  ::WaitForSingleObject(program, kWait);
+  ::CloseHandle(program);
+  EXPECT_EQ(loader.Wait(kWait), std::optional<unsigned long>(99)) << "setup.exe passes on what ended the program";
+
+  const std::string text = ReadFile(log);
+  ASSERT_GE(text.size(), 2u);
+  EXPECT_EQ(text.substr(text.size() - 2), "\r\n");
+  EXPECT_NE(text.find("file " + kQuikpost + "American.dct: written\r\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("installed\r\n"), std::string::npos) << text;
+  EXPECT_EQ(text.find("exit code"), std::string::npos) << text;
+}
+
 INSTANTIATE_TEST_SUITE_P(Setups, Unattended, ::testing::Values("setup.exe", "setup_plain.exe"),
                          [](const auto& info) {
                            return std::string(info.param) == "setup.exe" ? "SelfExtracting" : "Plain";
