@@ -1,10 +1,10 @@
 #include "net/cmp_TNetInstallLocation.h"
 
 #include <algorithm>
-#include <array>
+#include <cstddef>
 #include <cstdint>
-#include <cstring>
-#include <memory>
+#include <optional>
+#include <utility>
 
 #include "classlib/Forms.h"
 #include "support/routines_Strings.h"
@@ -13,73 +13,24 @@ bool NetDownloadAborted = false;
 
 namespace {
 
-using Handle = void*;
-using Bool = int;
-using Dword = std::uint32_t;
-
-// WININET's entry points, in the order they are looked up.
-using GetLastResponseInfoFn = Bool(TVK_SYSTEMCALL*)(Dword* error, char* buffer, Dword* length);
-using OpenFn = Handle(TVK_SYSTEMCALL*)(const char* agent, Dword access, const char* proxy, const char* bypass,
-                                       Dword flags);
-using ConnectFn = Handle(TVK_SYSTEMCALL*)(Handle session, const char* server, std::uint16_t port, const char* user,
-                                          const char* password, Dword service, Dword flags, std::uintptr_t context);
-using FtpSetCurrentDirectoryFn = Bool(TVK_SYSTEMCALL*)(Handle connection, const char* directory);
-using CloseHandleFn = Bool(TVK_SYSTEMCALL*)(Handle handle);
-using QueryDataAvailableFn = Bool(TVK_SYSTEMCALL*)(Handle file, Dword* available, Dword flags, std::uintptr_t context);
-using ReadFileFn = Bool(TVK_SYSTEMCALL*)(Handle file, void* buffer, Dword size, Dword* read);
-using FtpOpenFileFn = Handle(TVK_SYSTEMCALL*)(Handle connection, const char* name, Dword access, Dword flags,
-                                              std::uintptr_t context);
-using HttpOpenRequestFn = Handle(TVK_SYSTEMCALL*)(Handle connection, const char* verb, const char* object,
-                                                  const char* version, const char* referrer, const char** accept,
-                                                  Dword flags, std::uintptr_t context);
-using HttpSendRequestFn = Bool(TVK_SYSTEMCALL*)(Handle request, const char* headers, Dword headersLength,
-                                                void* optional, Dword optionalLength);
-using HttpQueryInfoFn = Bool(TVK_SYSTEMCALL*)(Handle request, Dword level, void* buffer, Dword* length, Dword* index);
-
-constexpr Dword kServiceFtp = 1, kServiceHttp = 3;
-constexpr Dword kGenericRead = 0x80000000, kFtpBinary = 2;
-constexpr Dword kHttpRequestFlags = 0xA4000000;  // reload, existing connection, no cache write
-constexpr Dword kQueryContentLength = 5, kQueryStatusCode = 19, kQueryFlagNumber = 0x20000000;
-constexpr Dword kHeaderNotFound = 12150;
 constexpr int kBlock = 8192;
+// Room for the server's last answer in a net error message.
+constexpr std::size_t kResponseCapacity = 3000;
 
-// Shared by every location: set by whichever loads the library.
-GetLastResponseInfoFn lastResponseInfo = nullptr;
 // The location that last began to connect; error messages name its host.
 TCustomNetInstallLocation* currentLocation = nullptr;
-
-std::string ServerResponse() {
-  if (lastResponseInfo == nullptr) return "No server response";
-  std::array<char, 3000> buffer{};
-  Dword error = 0, length = Dword(buffer.size());
-  if (!lastResponseInfo(&error, buffer.data(), &length)) return "No server response";
-  buffer.back() = '\0';
-  return buffer.data();
-}
 
 // A net error: the step's message followed by the system's error, the host and the server's answer.
 template <class E>
 [[noreturn]] void Fail(const std::string& format, const FormatArgs& args = {}) {
   const std::uint32_t code = os::LastError();
   const std::string host = currentLocation != nullptr ? currentLocation->LoginInformation().Hostname : "";
+  const std::string response = os::InternetLastResponse(kResponseCapacity).value_or("No server response");
   throw E(Format("%s. Error message %s. Server %s. Response from server %s",
-                 {Format(format, args), NetErrorName(code), host, ServerResponse()}));
+                 {Format(format, args), NetErrorName(code), host, response}));
 }
 
 }  // namespace
-
-struct TCustomNetInstallLocation::Api {
-  OpenFn Open;
-  ConnectFn Connect;
-  FtpSetCurrentDirectoryFn FtpSetCurrentDirectory;
-  CloseHandleFn CloseHandle;
-  QueryDataAvailableFn QueryDataAvailable;
-  ReadFileFn ReadFile;
-  FtpOpenFileFn FtpOpenFile;
-  HttpOpenRequestFn HttpOpenRequest;
-  HttpSendRequestFn HttpSendRequest;
-  HttpQueryInfoFn HttpQueryInfo;
-};
 
 void TCustomLoginInformation::Assign(const TPersistent* source) {
   auto* other = dynamic_cast<const TCustomLoginInformation*>(source);
@@ -161,76 +112,50 @@ TCustomNetInstallLocation::~TCustomNetInstallLocation() {
 }
 
 void TCustomNetInstallLocation::LoadWinInet() {
-  os::Module library = os::Module::Load("WININET.DLL");
-  if (!library)
+  os::InternetLibrary library = os::InternetLibrary::Load();
+  if (!library && library.MissingFunction().empty())
     throw ENIL_FailLoadWININET(
         "Failed to load the Wininet.dll. If this is a hybrid installation, you might want to include the "
         "WININET.DLL file in the PresetupFiles property of the TInstall component");
-  static const char* const kNames[] = {"InternetGetLastResponseInfoA", "InternetOpenA", "InternetConnectA",
-                                       "FtpSetCurrentDirectoryA", "InternetCloseHandle", "InternetQueryDataAvailable",
-                                       "InternetReadFile", "FtpOpenFileA", "HttpOpenRequestA", "HttpSendRequestA",
-                                       "HttpQueryInfoA"};
-  void* found[std::size(kNames)];
-  for (std::size_t i = 0; i < std::size(kNames); ++i) {
-    found[i] = library.Export(kNames[i]);
-    if (found[i] == nullptr) {
-      std::string name = kNames[i];
-      if (name.back() == 'A') name.pop_back();
-      throw ENIL_FailLoadDLLProc(Format("Failed to load the procedure %s from WININET.DLL", {name}));
-    }
+  if (!library) {
+    std::string name = library.MissingFunction();
+    if (name.back() == 'A') name.pop_back();
+    throw ENIL_FailLoadDLLProc(Format("Failed to load the procedure %s from WININET.DLL", {name}));
   }
-  auto api = std::make_unique<Api>();
-  api->Open = reinterpret_cast<OpenFn>(found[1]);
-  api->Connect = reinterpret_cast<ConnectFn>(found[2]);
-  api->FtpSetCurrentDirectory = reinterpret_cast<FtpSetCurrentDirectoryFn>(found[3]);
-  api->CloseHandle = reinterpret_cast<CloseHandleFn>(found[4]);
-  api->QueryDataAvailable = reinterpret_cast<QueryDataAvailableFn>(found[5]);
-  api->ReadFile = reinterpret_cast<ReadFileFn>(found[6]);
-  api->FtpOpenFile = reinterpret_cast<FtpOpenFileFn>(found[7]);
-  api->HttpOpenRequest = reinterpret_cast<HttpOpenRequestFn>(found[8]);
-  api->HttpSendRequest = reinterpret_cast<HttpSendRequestFn>(found[9]);
-  api->HttpQueryInfo = reinterpret_cast<HttpQueryInfoFn>(found[10]);
-  lastResponseInfo = reinterpret_cast<GetLastResponseInfoFn>(found[0]);
-  api_ = std::move(api);
   library_ = std::move(library);
-  loaded_ = true;
 }
 
 void TCustomNetInstallLocation::Connect() {
   currentLocation = this;
-  if (!loaded_) LoadWinInet();
-  if (session_ == nullptr) {
-    session_ = api_->Open(Application->Name().c_str(), 0, nullptr, nullptr, 0);
-    if (session_ == nullptr) Fail<ENIL_OpenSession>("Cannot open internet connection");
+  if (!LibraryLoaded()) LoadWinInet();
+  if (!session_) {
+    session_ = library_.Open(Application->Name());
+    if (!session_) Fail<ENIL_OpenSession>("Cannot open internet connection");
   }
   const bool ftp = login_.Protocol == ipFTP;
-  if (connection_ == nullptr) {
+  if (!connection_) {
     if (OnBeforeConnect) OnBeforeConnect(this);
-    const char* user = login_.Username.c_str();
-    const char* password = login_.Password.c_str();
-    if (login_.Anonymous) user = password = ftp ? nullptr : "";
-    connection_ = api_->Connect(session_, login_.Hostname.c_str(), 0, user, password, ftp ? kServiceFtp : kServiceHttp,
-                                0, 0);
-    if (connection_ == nullptr) Fail<ENIL_OpenService>("Cannot connect to host %s", {login_.Hostname});
+    // Anonymous FTP leaves the login to the system's anonymous one; anonymous HTTP gives empty credentials.
+    std::optional<std::string> user = login_.Username, password = login_.Password;
+    if (login_.Anonymous) {
+      user = password = ftp ? std::nullopt : std::optional<std::string>("");
+    }
+    connection_ = session_.Connect(login_.Hostname, ftp ? os::InternetService::Ftp : os::InternetService::Http, user,
+                                   password);
+    if (!connection_) Fail<ENIL_OpenService>("Cannot connect to host %s", {login_.Hostname});
     if (OnAfterConnect) OnAfterConnect(this);
   }
   if (ftp) {
     const std::string directory = ConvertNetDirectory(login_.Directory);
-    if (!api_->FtpSetCurrentDirectory(connection_, directory.c_str()))
+    if (!connection_.SetFtpDirectory(directory))
       Fail<ENIL_FTPSetDir>("Cannot set directory on server to %s", {directory});
   }
 }
 
 void TCustomNetInstallLocation::Disconnect() {
-  if (api_ == nullptr) return;
-  if (connection_ != nullptr && api_->CloseHandle(connection_)) connection_ = nullptr;
-  if (session_ != nullptr && api_->CloseHandle(session_)) session_ = nullptr;
-}
-
-void TCustomNetInstallLocation::CloseFile(void*& file) {
-  const bool closed = api_->CloseHandle(file) != 0;
-  file = nullptr;
-  if (!closed) Fail<ENIL_FTPCloseFile>("Cannot close the file %s on the server", {remoteFileName_});
+  // A handle the system will not close stays for the next try.
+  connection_.TryClose();
+  session_.TryClose();
 }
 
 void TCustomNetInstallLocation::Download(const std::string& remoteFile, const std::string& localFile) {
@@ -238,65 +163,54 @@ void TCustomNetInstallLocation::Download(const std::string& remoteFile, const st
   localFileName_ = localFile;
   remoteFileName_ = remoteFile;
   if (OnBeforeDownload) OnBeforeDownload(this);
+  // On a failure below the handle closes on the way out: that failure is the one to report, even if the
+  // handle will not close.
+  os::InternetHandle file;
   if (login_.Protocol == ipFTP) {
-    currentFile_ = api_->FtpOpenFile(connection_, remoteFile.c_str(), kGenericRead, kFtpBinary, kGenericRead);
-    if (currentFile_ == nullptr) Fail<ENIL_FTPOpenFile>("Cannot open file %s on server", {remoteFile});
+    file = connection_.OpenFtpFile(remoteFile);
+    if (!file) Fail<ENIL_FTPOpenFile>("Cannot open file %s on server", {remoteFile});
   } else {
     // The path always starts at the server's root, whatever the directory looks like.
     std::string path = ConvertNetDirectory(WithTrailingBackslash(login_.Directory)) + remoteFile;
     if (path.front() != '/') path.insert(0, "/");
-    const char* accept[] = {nullptr};
-    currentFile_ = api_->HttpOpenRequest(connection_, "GET", path.c_str(), nullptr, nullptr, accept, kHttpRequestFlags, 0);
-    if (currentFile_ == nullptr) Fail<ENIL_HTTPOpenFile>("Cannot open file %s on server", {remoteFile});
-    static const char kHeaders[] = "Accept: */*\r\n\r\n";
-    if (!api_->HttpSendRequest(currentFile_, kHeaders, Dword(std::strlen(kHeaders)), nullptr, 0)) {
+    file = connection_.OpenHttpRequest(path);
+    if (!file) Fail<ENIL_HTTPOpenFile>("Cannot open file %s on server", {remoteFile});
+    if (!file.SendHttpRequest("Accept: */*\r\n\r\n")) {
       const std::uint32_t code = os::LastError();
-      void* request = currentFile_;
-      currentFile_ = nullptr;
-      api_->CloseHandle(request);
+      file.Close();
       os::SetLastError(code);
       Fail<ENIL_HTTPSendRequest>("Cannot send request for file %s to the server", {remoteFile});
     }
   }
-  try {
-    Transfer(currentFile_);
-  } catch (...) {
-    // The transfer's own failure is the one to report, even if the handle will not close.
-    if (currentFile_ != nullptr) api_->CloseHandle(currentFile_);
-    currentFile_ = nullptr;
-    throw;
-  }
-  CloseFile(currentFile_);
+  Transfer(file);
+  if (!file.Close()) Fail<ENIL_FTPCloseFile>("Cannot close the file %s on the server", {remoteFileName_});
   if (OnAfterDownload) OnAfterDownload(this, NetDownloadAborted);
 }
 
-void TCustomNetInstallLocation::Transfer(void* file) {
+void TCustomNetInstallLocation::Transfer(const os::InternetHandle& file) {
   const bool http = login_.Protocol == ipHTTP;
   // Sizes are counted in 64 bits and reported to the events, whose numbers are 32-bit, capped.
   std::int64_t fileSize = 0;
   bool sizeKnown = false, statusKnown = false;
   if (!http) {
-    Dword available = 0;
-    if (!api_->QueryDataAvailable(file, &available, 0, 0))
-      Fail<ENIL_FailDataQuery>("Could not query file %s on server", {remoteFileName_});
-    fileSize = available;
+    const std::optional<std::uint32_t> available = file.QueryDataAvailable();
+    if (!available) Fail<ENIL_FailDataQuery>("Could not query file %s on server", {remoteFileName_});
+    fileSize = *available;
   } else {
     // An error page is not the file: 404 is a missing file, any other failure status a failed read.
-    Dword status = 0, length = sizeof status;
-    if (api_->HttpQueryInfo(file, kQueryStatusCode | kQueryFlagNumber, &status, &length, nullptr)) {
+    if (const std::optional<std::uint32_t> status = file.HttpStatusCode()) {
       statusKnown = true;
-      if (status == 404) Fail<ENIL_FileNotFound>("Could not find the file %s on the server", {remoteFileName_});
-      if (status < 200 || status > 299) Fail<ENIL_ReadFile>("Could not read from file %s on the server", {remoteFileName_});
+      if (*status == 404) Fail<ENIL_FileNotFound>("Could not find the file %s on the server", {remoteFileName_});
+      if (*status < 200 || *status > 299)
+        Fail<ENIL_ReadFile>("Could not read from file %s on the server", {remoteFileName_});
     }
-    char text[33] = {};
-    length = sizeof text;
-    if (api_->HttpQueryInfo(file, kQueryContentLength, text, &length, nullptr)) {
+    const std::optional<std::string> length = file.HttpContentLength();
+    if (length) {
       sizeKnown = true;
-    } else if (os::LastError() != kHeaderNotFound) {
+      fileSize = StrToIntDef(*length, 0);
+    } else if (os::LastError() != os::kErrorHttpHeaderNotFound) {
       Fail<ENIL_FailDataQuery>("Could not query file %s on server", {remoteFileName_});
     }
-    text[sizeof text - 1] = '\0';
-    fileSize = StrToIntDef(text, 0);
   }
 
   os::File local = os::File::Open(localFileName_, os::Access::Write, os::Share::DenyWrite, os::Disposition::CreateAlways);
@@ -314,14 +228,14 @@ void TCustomNetInstallLocation::Transfer(void* file) {
   } partial{local, localFileName_, keep};
 
   std::vector<char> block(kBlock);
-  Dword read = 0;
+  std::int64_t read = 0;
   auto readBlock = [&] {
-    if (!api_->ReadFile(file, block.data(), kBlock, &read))
-      Fail<ENIL_ReadFile>("Could not read from file %s on the server", {remoteFileName_});
+    read = file.Read(block.data(), kBlock);
+    if (read < 0) Fail<ENIL_ReadFile>("Could not read from file %s on the server", {remoteFileName_});
   };
   readBlock();
   if (http && !statusKnown) {
-    std::string head(block.data(), std::min<std::size_t>(read, 30));
+    std::string head(block.data(), std::min<std::size_t>(std::size_t(read), 30));
     head = UpperCase(head.substr(0, head.find('\0')));
     if (head.find("404") != std::string::npos)
       Fail<ENIL_FileNotFound>("Could not find the file %s on the server", {remoteFileName_});
@@ -338,7 +252,7 @@ void TCustomNetInstallLocation::Transfer(void* file) {
       keep = true;  // the caller ends the run as the user's abort and removes it
       return;
     }
-    if (local.Write(block.data(), read) != std::int64_t(read))
+    if (local.Write(block.data(), std::size_t(read)) != read)
       throw ENIL_WriteDestFile(Format("%s could not write to the local dest file %s", {Name(), localFileName_}));
     readBlock();
   }

@@ -1,16 +1,15 @@
 // A net install location: a server and a directory from which single files are downloaded into local
-// files, over FTP or HTTP. The network functions come from WININET, loaded by name when a location
-// first connects, so that an installation that never connects does not need the library.
+// files, over FTP or HTTP. The network functions come from WININET, loaded when a location first
+// connects, so that an installation that never connects does not need the library.
 #pragma once
 
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "classlib/Classes.h"
-#include "os/os.h"
+#include "os/os_internet.h"
 #include "support/exceptions_Tavelock.h"
 
 enum TInternetProtocol { ipFTP, ipHTTP };
@@ -66,8 +65,8 @@ class TCustomNetInstallLocation : public TComponent {
   // Closes the connection, then the session.
   void Disconnect();
 
-  bool LibraryLoaded() const { return loaded_; }
-  bool Connected() const { return connection_ != nullptr; }
+  bool LibraryLoaded() const { return library_.IsValid(); }
+  bool Connected() const { return connection_.IsValid(); }
 
   TDownloadedEvent OnAfterDownload;
   TNotifyEvent OnAfterConnect;
@@ -78,18 +77,13 @@ class TCustomNetInstallLocation : public TComponent {
   TNetProgressEvent OnRelatedProgress;
 
  private:
-  struct Api;
-  void Transfer(void* file);
-  void CloseFile(void*& file);
+  void Transfer(const os::InternetHandle& file);
 
-  bool loaded_ = false;
   std::string localFileName_;
   std::string remoteFileName_;
-  void* currentFile_ = nullptr;
-  os::Module library_;
-  void* session_ = nullptr;
-  void* connection_ = nullptr;
-  std::unique_ptr<Api> api_;
+  os::InternetLibrary library_;
+  os::InternetHandle session_;
+  os::InternetHandle connection_;
   TLoginInformation login_{this};
 };
 

@@ -4,9 +4,11 @@
 
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "net/cmp_TNetInstallLocation.h"
+#include "os/os_internet.h"
 #include "support/net_servers.h"
 #include "support/routines_API.h"
 #include "support/test_support.h"
@@ -155,12 +157,38 @@ TEST_F(NetDownload, ServerDownAndWrongFtpDirectoryNameTheStep) {
     EXPECT_NE(text.find(". Server 127.0.0.2. Response from server "), std::string::npos) << text;
   }
 
+  // HTTP connects only when the request goes out; the message keeps the send's error although the
+  // request is closed before it is made.
+  Use(ipHTTP, "");
+  location.LoginInformation().Hostname = "127.0.0.2";
+  try {
+    location.Download("file.bin", dir / "file.bin");
+    FAIL() << "downloaded";
+  } catch (const ENIL_HTTPSendRequest& e) {
+    EXPECT_EQ(std::string(e.what()).rfind("Cannot send request for file file.bin to the server. Error message "
+                                          "ERROR_INTERNET_CANNOT_CONNECT. Server 127.0.0.2. ", 0), 0u)
+        << e.what();
+  }
+  EXPECT_FALSE(os::FileExists(dir / "file.bin"));
+
+  // The server's answer reaches the message while any location holds the library, not only the one that
+  // loaded it last.
+  Use(ipFTP, "");
+  location.Connect();
+  {
+    TNetInstallLocation other(nullptr);
+    other.LoginInformation().Protocol = ipFTP;
+    other.LoginInformation().Hostname = "127.0.0.1";
+    other.Connect();
+  }
   Use(ipFTP, "\\no\\such dir");
   try {
     location.Connect();
     FAIL() << "changed into a missing directory";
   } catch (const ENIL_FTPSetDir& e) {
-    EXPECT_EQ(std::string(e.what()).rfind("Cannot set directory on server to /no/such dir. ", 0), 0u) << e.what();
+    const std::string text = e.what();
+    EXPECT_EQ(text.rfind("Cannot set directory on server to /no/such dir. ", 0), 0u) << text;
+    EXPECT_NE(text.find(". Response from server 550 "), std::string::npos) << text;
   }
 }
 
@@ -180,6 +208,27 @@ TEST_F(NetDownload, AbortFromProgressStopsBeforeTheBlockIsWritten) {
   EXPECT_GT(partial.size(), 0u);
   EXPECT_LT(partial.size(), 50000u);
   EXPECT_EQ(partial, Payload(50000, 6).substr(0, partial.size()));
+}
+
+// A handle keeps the library loaded when the library object is gone; the server's last answer goes with
+// the last holder, and nothing calls into a library that was freed.
+TEST(OsInternet, HandlesKeepTheLibraryAndTheLastAnswerGoesWithIt) {
+  EXPECT_FALSE(os::InternetLastResponse(3000)) << "a library outlived the test that loaded it";
+  os::InternetHandle session;
+  {
+    const os::InternetLibrary library = os::InternetLibrary::Load();
+    ASSERT_TRUE(library);
+    EXPECT_EQ(library.MissingFunction(), "");
+    session = library.Open("tvk test");
+    ASSERT_TRUE(session);
+  }
+  EXPECT_TRUE(os::InternetLastResponse(3000));
+  os::InternetHandle moved = std::move(session);
+  EXPECT_FALSE(session);
+  EXPECT_TRUE(os::InternetLastResponse(3000));
+  EXPECT_TRUE(moved.Close());
+  EXPECT_FALSE(moved);
+  EXPECT_FALSE(os::InternetLastResponse(3000));
 }
 
 // Run by the net_no_wininet test, which starts the program with WININET switched off.
