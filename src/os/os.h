@@ -118,6 +118,19 @@ std::string CurrentDirectory();
 bool SetCurrentDirectory(const std::string& path);
 std::optional<std::string> FullPathName(const std::string& path);
 
+// For command-line tools, which take paths as the host's shell gives them. Natively the kit sees the
+// host's own file system as drive Z:, as under Wine; under Windows the two are one.
+//
+// Makes the directory the tool was started in the current directory, so that relative paths mean what
+// they meant to the caller: natively the host's working directory on drive Z:; under Windows it already
+// is, and nothing changes. False (LastError() says why) when that directory cannot be the current one,
+// as when its path holds a character Windows does not allow in names.
+bool EnterHostDirectory();
+// A path from the host's command line as the kit names it: natively "/" becomes "\", so that an absolute
+// host path names its file on the current drive (Z: once EnterHostDirectory has run); under Windows the
+// path as given.
+std::string PathFromHost(std::string path);
+
 // ---------------------------------------------------------------------------------------------------
 // System
 

@@ -10,12 +10,10 @@
 #include <string>
 #include <vector>
 
-#ifndef _WIN32
-#include <unistd.h>
-#endif
-
 #include "archive/cmp_TTvlkCompress.h"
 #include "classlib/Streams.h"
+#include "classlib/SysUtils.h"
+#include "os/os.h"
 #include "support/exceptions_Tavelock.h"
 #include "support/routines_API.h"
 #include "support/routines_Strings.h"
@@ -97,26 +95,16 @@ T Choice(const Options& options, const std::string& name, T fallback, const std:
   return choice->second;
 }
 
-// Host paths natively: the kit sees the host's file system as drive Z:, so the current directory becomes
-// Z:<cwd> and slashes turn into backslashes. Under Windows arguments are already Windows paths.
-std::string PathArg(std::string arg) {
-#ifndef _WIN32
-  std::replace(arg.begin(), arg.end(), '/', '\\');
-#endif
-  return arg;
-}
-
 // The engine wants the archive and folders with their directory part.
 std::string FullArg(const std::string& arg) {
-  std::string path = PathArg(arg);
+  std::string path = os::PathFromHost(arg);
   return os::FullPathName(path).value_or(path);
 }
 
+// Relative paths on the command line are relative to the caller's working directory.
 void EnterHostDirectory() {
-#ifndef _WIN32
-  std::vector<char> cwd(4096);
-  if (::getcwd(cwd.data(), cwd.size()) != nullptr) os::SetCurrentDirectory(PathArg("Z:" + std::string(cwd.data())));
-#endif
+  if (!os::EnterHostDirectory())
+    throw Exception(Format("Cannot use the working directory (system error %u)", {os::LastError()}));
 }
 
 std::string DateText(TDateTime date) {
@@ -230,7 +218,7 @@ void Add(const Options& options) {
   const std::string archive = FullArg(options.operands[0]);
   TStringList files;
   for (std::size_t i = 1; i < options.operands.size(); ++i) {
-    const std::string file = PathArg(options.operands[i]);
+    const std::string file = os::PathFromHost(options.operands[i]);
     if (!os::FileExists(file)) throw ETvlkCompress("Cannot open the file %s", {file});
     files.Add(file);
   }
@@ -259,7 +247,7 @@ void Extract(const Options& options) {
   engine.SetExtractDirectory(WithoutTrailingBackslash(FullArg(options.operands[1])));
   if (options.operands.size() > 2) {
     TStringList names;
-    for (std::size_t i = 2; i < options.operands.size(); ++i) names.Add(PathArg(options.operands[i]));
+    for (std::size_t i = 2; i < options.operands.size(); ++i) names.Add(os::PathFromHost(options.operands[i]));
     engine.SetFilesToProcess(names);
     engine.Extract();
     if (engine.Abort()) throw ETvlkCompress("The extraction was stopped");
@@ -317,8 +305,9 @@ std::string OneLine(std::string text) {
 int main(int argc, char** argv) {
   try {
     Options options = Parse(argc, argv);
-    EnterHostDirectory();
-    if (options.command == "-h" || options.command == "--help") std::cout << kUsage;
+    const bool help = options.command == "-h" || options.command == "--help";
+    if (!help) EnterHostDirectory();
+    if (help) std::cout << kUsage;
     else if (options.command == "list") List(options);
     else if (options.command == "add") Add(options);
     else if (options.command == "extract") Extract(options);

@@ -17,9 +17,10 @@ struct Result {
 
 std::string Quoted(const std::string& text) { return "'" + text + "'"; }
 
-Result Tvkarc(const std::string& arguments, const std::string& redirect = "2>&1") {
+Result Tvkarc(const std::string& arguments, const std::string& redirect = "2>&1", const std::string& workingDir = "") {
+  const std::string cd = workingDir.empty() ? "" : "cd " + Quoted(workingDir) + " && ";
   const std::string text =
-      tvktest::CommandOutput(std::string(TVKARC_PATH) + " " + arguments + " " + redirect + "; echo \"<$?>\"");
+      tvktest::CommandOutput(cd + std::string(TVKARC_PATH) + " " + arguments + " " + redirect + "; echo \"<$?>\"");
   const std::size_t mark = text.rfind('<');
   return {std::stoi(text.substr(mark + 1)), text.substr(0, mark)};
 }
@@ -156,6 +157,30 @@ TEST(Tvkarc, OutputThatCannotBeWrittenFails) {
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.output, "tvkarc: Cannot write to the standard output\n");
   }
+}
+
+// Relative paths are the caller's: the tool works in the host directory it was started in, and refuses to
+// work at all from one whose path Windows cannot name rather than guess another.
+TEST(Tvkarc, RelativePathsStartInTheCallersDirectory) {
+  struct HostDir {
+    std::string path = tvktest::CommandOutput("mktemp -d | tr -d '\\n'");
+    ~HostDir() { tvktest::CommandOutput("rm -rf " + Quoted(path)); }
+  } host;
+  ASSERT_FALSE(host.path.empty());
+  const std::string hostDir = "Z:" + host.path;  // the host's folder as the kit names it
+  WriteFile(hostDir + "\\a.txt", "alpha");
+  tvktest::CommandOutput("mkdir " + Quoted(host.path + "/sub") + " " + Quoted(host.path + "/bad:name"));
+
+  Result result = Tvkarc("add rel.tvk a.txt", "2>&1", host.path);
+  EXPECT_EQ(result.status, 0) << result.output;
+  result = Tvkarc("extract ../rel.tvk out", "2>&1", host.path + "/sub");
+  EXPECT_EQ(result.status, 0) << result.output;
+  EXPECT_EQ(ReadFile(hostDir + "\\sub\\out\\a.txt"), "alpha");
+
+  result = Tvkarc("list ../rel.tvk", "2>&1", host.path + "/bad:name");
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.output, "tvkarc: Cannot use the working directory (system error 123)\n");
+  EXPECT_EQ(Tvkarc("--help", "2>&1", host.path + "/bad:name").status, 0);
 }
 
 // The entry found writing outside its folder, and one the check refuses, through the command line.
