@@ -105,9 +105,9 @@ class InternetLibrary {
 // The WININET error a query for a header the answer does not carry gives (ERROR_HTTP_HEADER_NOT_FOUND).
 inline constexpr std::uint32_t kErrorHttpHeaderNotFound = 12150;
 
-// The server's last answer on this thread (an FTP server's reply lines), as the library most recently
-// loaded by a living InternetLibrary or handle keeps it. Nothing when no library is loaded, when the
-// system cannot say, or when the text needs more than Capacity bytes with its terminating zero.
+// The server's last answer on this thread (an FTP server's reply lines), as the loaded library keeps it.
+// Nothing when no InternetLibrary or handle holds the library any more, when the system cannot say, or
+// when the text needs more than `capacity` bytes with its terminating zero.
 std::optional<std::string> InternetLastResponse(std::size_t capacity);
 
 }  // namespace os

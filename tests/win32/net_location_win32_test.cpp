@@ -157,8 +157,8 @@ TEST_F(NetDownload, ServerDownAndWrongFtpDirectoryNameTheStep) {
     EXPECT_NE(text.find(". Server 127.0.0.2. Response from server "), std::string::npos) << text;
   }
 
-  // HTTP connects only when the request goes out; the message keeps the send's error although the
-  // request is closed before it is made.
+  // HTTP connects only when the request goes out: a server that is down fails the send, with the send's
+  // error, before any local file is made.
   Use(ipHTTP, "");
   location.LoginInformation().Hostname = "127.0.0.2";
   try {
