@@ -28,31 +28,22 @@ TDateTime TwoSecondStamp(TDateTime date) {
   return days + seconds / 86400.0;
 }
 
-void PutLE32(std::uint8_t* at, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) at[i] = std::uint8_t(value >> (8 * i));
-}
-
-std::uint32_t GetLE32(const std::uint8_t* at) {
-  std::uint32_t value = 0;
-  for (int i = 0; i < 4; ++i) value |= std::uint32_t(at[i]) << (8 * i);
-  return value;
-}
-
 }  // namespace
 
-std::int32_t TFileHeaderRecord::GetInt(int at) const { return std::int32_t(GetLE32(bytes_.data() + at)); }
+std::int32_t TFileHeaderRecord::GetInt(int at) const { return TvkGetInt32(bytes_.data() + at); }
 
-void TFileHeaderRecord::SetInt(int at, std::int32_t value) { PutLE32(bytes_.data() + at, std::uint32_t(value)); }
+void TFileHeaderRecord::SetInt(int at, std::int32_t value) { TvkPutInt32(bytes_.data() + at, value); }
 
 TDateTime TFileHeaderRecord::FileDate() const {
-  std::uint64_t bits = GetLE32(bytes_.data() + 4) | std::uint64_t(GetLE32(bytes_.data() + 8)) << 32;
+  const std::uint8_t* at = bytes_.data() + TVK_HEADER_FILE_DATE;
+  const std::uint64_t bits = std::uint32_t(TvkGetInt32(at)) | std::uint64_t(std::uint32_t(TvkGetInt32(at + 4))) << 32;
   return std::bit_cast<double>(bits);
 }
 
 void TFileHeaderRecord::SetFileDate(TDateTime value) {
   auto bits = std::bit_cast<std::uint64_t>(value);
-  PutLE32(bytes_.data() + 4, std::uint32_t(bits));
-  PutLE32(bytes_.data() + 8, std::uint32_t(bits >> 32));
+  TvkPutInt32(bytes_.data() + TVK_HEADER_FILE_DATE, std::int32_t(std::uint32_t(bits)));
+  TvkPutInt32(bytes_.data() + TVK_HEADER_FILE_DATE + 4, std::int32_t(std::uint32_t(bits >> 32)));
 }
 
 std::string TFileHeaderRecord::GetText(int at, int capacity) const {
@@ -152,8 +143,8 @@ void TFileHeaders::ReadFrom(TStream& stream, std::int64_t offset) {
   stream.SetPosition(offset);
   std::uint8_t prefix[kArchivePrefixSize];
   if (stream.Read(prefix, kArchivePrefixSize) != kArchivePrefixSize) throw ETvlkCompress(kCannotReadCount);
-  const std::int32_t count = std::int32_t(GetLE32(prefix));
-  Spanned = prefix[4] != 0;
+  const std::int32_t count = TvkGetInt32(prefix + TVK_PREFIX_COUNT);
+  Spanned = prefix[TVK_PREFIX_SPANNED] != 0;
 
   // A count larger than the headers the file could hold is a damaged table, not a reason to allocate.
   const std::int64_t room = size - offset - kArchivePrefixSize;
@@ -175,8 +166,8 @@ void TFileHeaders::ReadFrom(TStream& stream, std::int64_t offset) {
 
 void WriteArchivePrefix(TStream& stream, std::int32_t count, bool spanned) {
   std::uint8_t prefix[kArchivePrefixSize];
-  PutLE32(prefix, std::uint32_t(count));
-  prefix[4] = spanned ? 1 : 0;
+  TvkPutInt32(prefix + TVK_PREFIX_COUNT, count);
+  prefix[TVK_PREFIX_SPANNED] = spanned ? 1 : 0;
   if (stream.Write(prefix, kArchivePrefixSize) != kArchivePrefixSize) throw ETvlkCompress(kCannotWriteHeaders);
 }
 

@@ -13,44 +13,45 @@
 #include <unordered_map>
 #include <vector>
 
+#include "archive/types_Distribution.h"
 #include "classlib/Classes.h"
 #include "classlib/Streams.h"
 #include "classlib/Strings.h"
 
-inline constexpr int kArchivePrefixSize = 5;
+inline constexpr int kArchivePrefixSize = TVK_PREFIX_SIZE;
 
 // One header record as stored, byte for byte. Readers clamp the two length bytes to their fields, so a
 // crafted length never reaches past the record.
 class TFileHeaderRecord {
  public:
-  static constexpr int kSize = 172;
-  static constexpr int kMaxSourceName = 100;
-  static constexpr int kMaxVersionText = 20;
+  static constexpr int kSize = TVK_HEADER_SIZE;
+  static constexpr int kMaxSourceName = TVK_HEADER_MAX_SOURCE_NAME;
+  static constexpr int kMaxVersionText = TVK_HEADER_MAX_VERSION_TEXT;
 
-  std::int32_t EntryNumber() const { return GetInt(0); }
-  void SetEntryNumber(std::int32_t value) { SetInt(0, value); }
+  std::int32_t EntryNumber() const { return GetInt(TVK_HEADER_ENTRY_NUMBER); }
+  void SetEntryNumber(std::int32_t value) { SetInt(TVK_HEADER_ENTRY_NUMBER, value); }
   TDateTime FileDate() const;
   void SetFileDate(TDateTime value);
-  std::uint8_t LastDisk() const { return bytes_[12]; }
-  void SetLastDisk(std::uint8_t value) { bytes_[12] = value; }
-  std::int32_t EndPosition() const { return GetInt(16); }
-  void SetEndPosition(std::int32_t value) { SetInt(16, value); }
-  std::string SourceName() const { return GetText(20, kMaxSourceName); }
-  void SetSourceName(const std::string& value) { SetText(20, kMaxSourceName, value); }  // cut to 100
-  std::int32_t NextHeader() const { return GetInt(124); }
-  void SetNextHeader(std::int32_t value) { SetInt(124, value); }
-  std::int32_t OriginalSize() const { return GetInt(128); }
-  void SetOriginalSize(std::int32_t value) { SetInt(128, value); }
-  std::int32_t DataStart() const { return GetInt(132); }
-  void SetDataStart(std::int32_t value) { SetInt(132, value); }
-  std::int32_t CompressedSize() const { return GetInt(136); }
-  void SetCompressedSize(std::int32_t value) { SetInt(136, value); }
-  std::uint8_t FirstDisk() const { return bytes_[140]; }
-  void SetFirstDisk(std::uint8_t value) { bytes_[140] = value; }
-  std::int32_t FileId() const { return GetInt(144); }
-  void SetFileId(std::int32_t value) { SetInt(144, value); }
-  std::string VersionText() const { return GetText(148, kMaxVersionText); }
-  void SetVersionText(const std::string& value) { SetText(148, kMaxVersionText, value); }  // cut to 20
+  std::uint8_t LastDisk() const { return bytes_[TVK_HEADER_LAST_DISK]; }
+  void SetLastDisk(std::uint8_t value) { bytes_[TVK_HEADER_LAST_DISK] = value; }
+  std::int32_t EndPosition() const { return GetInt(TVK_HEADER_END_POSITION); }
+  void SetEndPosition(std::int32_t value) { SetInt(TVK_HEADER_END_POSITION, value); }
+  std::string SourceName() const { return GetText(TVK_HEADER_SOURCE_NAME, kMaxSourceName); }
+  void SetSourceName(const std::string& value) { SetText(TVK_HEADER_SOURCE_NAME, kMaxSourceName, value); }  // cut to 100
+  std::int32_t NextHeader() const { return GetInt(TVK_HEADER_NEXT_HEADER); }
+  void SetNextHeader(std::int32_t value) { SetInt(TVK_HEADER_NEXT_HEADER, value); }
+  std::int32_t OriginalSize() const { return GetInt(TVK_HEADER_ORIGINAL_SIZE); }
+  void SetOriginalSize(std::int32_t value) { SetInt(TVK_HEADER_ORIGINAL_SIZE, value); }
+  std::int32_t DataStart() const { return GetInt(TVK_HEADER_DATA_START); }
+  void SetDataStart(std::int32_t value) { SetInt(TVK_HEADER_DATA_START, value); }
+  std::int32_t CompressedSize() const { return GetInt(TVK_HEADER_COMPRESSED_SIZE); }
+  void SetCompressedSize(std::int32_t value) { SetInt(TVK_HEADER_COMPRESSED_SIZE, value); }
+  std::uint8_t FirstDisk() const { return bytes_[TVK_HEADER_FIRST_DISK]; }
+  void SetFirstDisk(std::uint8_t value) { bytes_[TVK_HEADER_FIRST_DISK] = value; }
+  std::int32_t FileId() const { return GetInt(TVK_HEADER_FILE_ID); }
+  void SetFileId(std::int32_t value) { SetInt(TVK_HEADER_FILE_ID, value); }
+  std::string VersionText() const { return GetText(TVK_HEADER_VERSION_TEXT, kMaxVersionText); }
+  void SetVersionText(const std::string& value) { SetText(TVK_HEADER_VERSION_TEXT, kMaxVersionText, value); }  // cut to 20
 
   std::uint8_t* Bytes() { return bytes_.data(); }
   const std::uint8_t* Bytes() const { return bytes_.data(); }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/types_Distribution.h"
 #include "classlib/Forms.h"
 #include "classlib/Graphics.h"
 #include "install/cmp_TInstallContainer_InstallFile.h"
@@ -207,10 +208,7 @@ class TCustomInstall : public TFileContainer {
 extern TDateTime RunStartTime;
 
 // The last 56 bytes of a self-extracting "setup.exe": where the embedded archives are.
-struct TExtractionInfo {
-  static constexpr std::size_t kSize = 56;
-  std::int32_t SetupStart = 0, SetupEnd = 0, FilesStart = 0, FilesEnd = 0;
-};
+using TExtractionInfo = TvkExtractionRecord;
 // IEInstall "Could not read the extraction info from the archive file %s when trying to find the correct
 // offset into the self extracting file".
 TExtractionInfo ReadExtractionInfo(const std::string& path);

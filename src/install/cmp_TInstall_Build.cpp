@@ -94,7 +94,7 @@ void TCustomInstall::Build(const std::string& programPath, const std::string& bu
   TCustomPathSpecifier* savedType = archiveFileType_;
   const std::string savedFile = archiveFile_;
   StoreArchiveFileType(nullptr);
-  archiveFile_ = dir + "files.1";
+  archiveFile_ = dir + TVK_FILES_ARCHIVE;
   try {
     Compress(BuildOptions(distributeType_));
     if (distributeType_ != dtTraditional) WriteFileList();
@@ -106,7 +106,7 @@ void TCustomInstall::Build(const std::string& programPath, const std::string& bu
   StoreArchiveFileType(savedType);
   archiveFile_ = savedFile;
   if (OnAfterBuildArchives) OnAfterBuildArchives(this);
-  if (makeSelfExtractor) MakeSelfExtractor(dir + "setup.exe", dir + "setup.1", dir + "files.1");
+  if (makeSelfExtractor) MakeSelfExtractor(dir + TVK_LOADER_FILE, dir + TVK_SETUP_ARCHIVE, dir + TVK_FILES_ARCHIVE);
 }
 
 void TCustomInstall::CopyLoadingProgram(const std::string& buildDirectory, const std::string& programPath) {
@@ -122,7 +122,7 @@ void TCustomInstall::CopyLoadingProgram(const std::string& buildDirectory, const
     }
     const std::string loader = WithTrailingBackslash(KitDirectory()) + kLoaderName;
     if (!os::FileExists(loader)) throw IEInstall("The loader program %s was not found", {loader});
-    if (!os::CopyFile(loader, dir + "setup.exe", false))
+    if (!os::CopyFile(loader, dir + TVK_LOADER_FILE, false))
       throw IEInstall("Cannot copy the loading program from %s to %s", {loader, dir + "setup.exe"});
     return;
   }
@@ -138,7 +138,7 @@ void TCustomInstall::CreateSetupArchive(const std::string& buildDirectory, const
   if (Trim(programPath).empty()) throw IEInstall("Cannot create setup file. Executable is blank");
   if (OnBeforeCreateSetupArchive) OnBeforeCreateSetupArchive(this);
   if (!os::FileExists(programPath)) throw IEInstall("TInstall: Cannot find the executable file %s", {programPath});
-  const std::string archive = WithTrailingBackslash(buildDirectory) + "setup.1";
+  const std::string archive = WithTrailingBackslash(buildDirectory) + TVK_SETUP_ARCHIVE;
   auto pack = [&](const std::string& path, TlzhCommand command) {
     std::unique_ptr<TCustomInstallFile> file(new TCustomInstallFile(nullptr));
     file->SetFileName(ExtractFileName(path));
@@ -174,7 +174,7 @@ void TCustomInstall::WriteFileList() {
       throw IEInstall("The component name %s is longer than the %d characters a file list can hold",
                       {file->Name(), int(TFileInfoRecord::kMaxName)});
   }
-  TFileStream list(WithTrailingBackslash(dir) + "filelist.lst", fmCreate);
+  TFileStream list(WithTrailingBackslash(dir) + TVK_FILE_LIST, fmCreate);
   TCustomInstallFileList& files = AllInstallFiles();
   std::int32_t count = 0;
   for (int i = 0; i < files.Count(); ++i) count += files.Items(i)->CompressState() == 1 || files.Items(i)->CompressState() == 2;
@@ -185,22 +185,20 @@ void TCustomInstall::WriteFileList() {
 
 void TCustomInstall::MakeSelfExtractor(const std::string& setupExe, const std::string& setup1, const std::string& files1) {
   if (OnBeforeMakeSelfExtractor) OnBeforeMakeSelfExtractor(this);
-  unsigned char record[TExtractionInfo::kSize] = {};
-  record[0] = 14;
-  std::memcpy(record + 1, "SELFEXTRACTING", 14);
+  TvkExtractionRecord record{};
   os::File exe = os::File::Open(setupExe, os::Access::ReadWrite, os::Share::DenyNone, os::Disposition::OpenExisting);
   if (!exe) throw IEInstall("Cannot create the self-extracting exe because %s could not be loaded onto %s", {setup1, setupExe});
-  auto embed = [&](const std::string& path, int at) {
-    const std::int32_t first = std::int32_t(exe.Seek(0, os::Origin::End));
+  auto embed = [&](const std::string& path, std::int32_t& first, std::int32_t& last) {
+    first = std::int32_t(exe.Seek(0, os::Origin::End));
     if (!Append(exe, path))
       throw IEInstall("Cannot create the self-extracting exe because %s could not be loaded onto %s", {path, setupExe});
-    const std::int32_t last = std::int32_t(exe.Seek(0, os::Origin::Current)) - 1;
-    std::memcpy(record + at, &first, 4);
-    std::memcpy(record + at + 4, &last, 4);
+    last = std::int32_t(exe.Seek(0, os::Origin::Current)) - 1;
   };
-  embed(setup1, 16);
-  if (os::FileExists(files1)) embed(files1, 24);
-  if (exe.Write(record, sizeof record) != std::int64_t(sizeof record))
+  embed(setup1, record.setupStart, record.setupEnd);
+  if (os::FileExists(files1)) embed(files1, record.filesStart, record.filesEnd);
+  unsigned char bytes[TVK_RECORD_SIZE];
+  TvkWriteExtractionRecord(&record, bytes);
+  if (exe.Write(bytes, sizeof bytes) != std::int64_t(sizeof bytes))
     throw IEInstall("Cannot create the self-extracting exe because %s could not be loaded onto %s", {setup1, setupExe});
   exe.Close();
   if (OnAfterMakeSelfExtractor) OnAfterMakeSelfExtractor(this);
@@ -221,16 +219,16 @@ void TCustomInstall::TransferToFloppies(const std::string& drive) {
       os::File source = os::File::Open(selfExtractor, os::Access::Read, os::Share::DenyNone, os::Disposition::OpenExisting);
       if (!source) throw IEInstall("Cannot create setup.exe on the A drive. Probably not enough room");
       {
-        os::File exe = os::File::Open(target + "setup.exe", os::Access::Write, os::Share::Exclusive,
+        os::File exe = os::File::Open(target + TVK_LOADER_FILE, os::Access::Write, os::Share::Exclusive,
                                       os::Disposition::CreateAlways);
-        if (!exe || !CopyRange(source, exe, info.SetupStart, 64 * 1024))
+        if (!exe || !CopyRange(source, exe, info.setupStart, 64 * 1024))
           throw IEInstall("Cannot create setup.exe on the A drive. Probably not enough room");
       }
       {
-        os::File setup = os::File::Open(target + "setup.1", os::Access::Write, os::Share::Exclusive,
+        os::File setup = os::File::Open(target + TVK_SETUP_ARCHIVE, os::Access::Write, os::Share::Exclusive,
                                         os::Disposition::CreateAlways);
-        if (!setup || source.Seek(info.SetupStart, os::Origin::Begin) < 0 ||
-            !CopyRange(source, setup, std::int64_t(info.SetupEnd) - info.SetupStart + 1, kFloppyBlock))
+        if (!setup || source.Seek(info.setupStart, os::Origin::Begin) < 0 ||
+            !CopyRange(source, setup, std::int64_t(info.setupEnd) - info.setupStart + 1, kFloppyBlock))
           throw IEInstall("Cannot create setup.1 on the A drive. Probably not enough room");
       }
     } catch (...) {
@@ -250,9 +248,9 @@ void TCustomInstall::TransferToFloppies(const std::string& drive) {
       Application->ProcessMessages();
     };
     try {
-      engine.SetOffset(info.FilesStart);
+      engine.SetOffset(info.filesStart);
       engine.SetCompressedFile(selfExtractor);
-      engine.TransferToDisks(target, "files.1");
+      engine.TransferToDisks(target, TVK_FILES_ARCHIVE);
     } catch (...) {
       engine.OnNewDisk = nullptr;
       engine.OnStatus = nullptr;

@@ -9,13 +9,9 @@
 #include "support/routines_API.h"
 #include "support/routines_Log.h"
 #include "support/routines_Strings.h"
+#include "support/routines_Scope.h"
 
 TDateTime RunStartTime = 0;
-
-namespace {
-// The broadcasts that tell helpers the run is about to install the objects.
-constexpr int kBeforeObjects[] = {-986, -976, -975, -982, -981, -977, -980};
-}  // namespace
 
 int ExitCodeOf(const std::exception& e) {
   if (dynamic_cast<const IECommandLine*>(&e) != nullptr) return kExitBadCommandLine;
@@ -47,20 +43,11 @@ TExtractionInfo ReadExtractionInfo(const std::string& path) {
   };
   os::File file = os::File::Open(path, os::Access::Read, os::Share::DenyNone, os::Disposition::OpenExisting);
   if (!file) fail();
-  unsigned char record[TExtractionInfo::kSize] = {};
+  unsigned char record[TVK_RECORD_SIZE];
   const std::int64_t recordAt = file.Seek(-std::int64_t(sizeof record), os::Origin::End);
   if (recordAt < 0 || file.Read(record, sizeof record) != std::int64_t(sizeof record)) fail();
   TExtractionInfo info;
-  std::memcpy(&info.SetupStart, record + 16, 4);
-  std::memcpy(&info.SetupEnd, record + 20, 4);
-  std::memcpy(&info.FilesStart, record + 24, 4);
-  std::memcpy(&info.FilesEnd, record + 28, 4);
-  // The ranges must lie before the record; files.1 may be absent (0 and 0).
-  const auto inside = [&](std::int32_t first, std::int32_t last) { return first >= 0 && first <= last && last < recordAt; };
-  const bool noFiles = info.FilesStart == 0 && info.FilesEnd == 0;
-  if (record[0] != 14 || std::memcmp(record + 1, "SELFEXTRACTING", 14) != 0 || !inside(info.SetupStart, info.SetupEnd) ||
-      !(noFiles || inside(info.FilesStart, info.FilesEnd)))
-    fail();
+  if (!TvkParseExtractionRecord(record, std::uint64_t(recordAt), &info)) fail();
   return info;
 }
 
@@ -95,16 +82,16 @@ void TCustomInstall::Install() {
     const TExtractionInfo info = ReadExtractionInfo(selfExtractor);
     // A web distribution carries no "files.1": everything comes from the server.
     const bool filesNeeded = DistributeType() != dtWeb;
-    if (filesNeeded && info.FilesStart == 0 && info.FilesEnd == 0)
+    if (filesNeeded && info.filesStart == 0 && info.filesEnd == 0)
       throw IEInstall(
           "Could not read the extraction info from the archive file %s when trying to find the correct offset into "
           "the self extracting file",
           {selfExtractor});
-    SharedArchiveEngine->SetOffset(info.FilesStart);
+    SharedArchiveEngine->SetOffset(info.filesStart);
   }
   ReadArchiveInfo();
   if (OnAfterInitialized) OnAfterInitialized(this);
-  for (int code : kBeforeObjects) Broadcast(this, code, nullptr);
+  for (int code : kBroadcastsBeforeObjects) Broadcast(this, code, nullptr);
 
   TFileContainer::Install();
 
@@ -114,7 +101,7 @@ void TCustomInstall::Install() {
   if (rebootNeeded) {
     NoteOutcome(kExitRestartNeeded);
     LogLine("the installation finishes at the next start of Windows");
-    Broadcast(this, -987, nullptr);
+    Broadcast(this, bcRebootRequested, nullptr);
     if (OnBeforeReboot) OnBeforeReboot(this, reboot_);
   }
   if (Reboot()) {
@@ -145,7 +132,7 @@ void TCustomInstall::FinishRun() {
 void TCustomInstall::ReadArchiveInfo() {
   if (infoRead_) return;
   if (OnBeforeReadArchiveInfo) OnBeforeReadArchiveInfo(this);
-  Broadcast(this, -984, nullptr);
+  Broadcast(this, bcBeforeReadArchiveInfo, nullptr);
   try {
     BroadcastMessage("Reading file information...");
     TFileContainer::ReadArchiveInfo();
@@ -157,18 +144,15 @@ void TCustomInstall::ReadArchiveInfo() {
   BroadcastRefresh();
   infoRead_ = true;
   if (OnAfterReadArchiveInfo) OnAfterReadArchiveInfo(this);
-  Broadcast(this, -983, nullptr);
+  Broadcast(this, bcAfterReadArchiveInfo, nullptr);
 }
 
 void TCustomInstall::ReadRemoteFileList() {
   auto* location = dynamic_cast<TCustomNetInstallLocation*>(NetLocation());
   if (location == nullptr) throw IEFileRel_NoNetLocation("Could not find a net install location for %s", {Name()});
   const std::string local = TempFileName(true);
-  struct Remove {
-    const std::string& path;
-    ~Remove() { os::DeleteFile(path); }
-  } remove{local};
-  location->Download("filelist.lst", local);
+  const ScopeExit remove([&] { os::DeleteFile(local); });
+  location->Download(TVK_FILE_LIST, local);
   if (NetDownloadAborted) throw EAIUserAbort();
   TFileStream list(local, fmOpenRead | fmShareDenyWrite);
   const auto fail = [&] { throw IEInstall("Cannot read the remote list of files: %s", {local}); };
@@ -189,15 +173,15 @@ void TCustomInstall::ReadRemoteFileList() {
 
 void TCustomInstall::NotifyGoodInstall() {
   if (OnBeforeNotifyGoodInstall) OnBeforeNotifyGoodInstall(this);
-  Broadcast(this, -995, nullptr);
-  Broadcast(this, -979, nullptr);
+  Broadcast(this, bcGoodInstall, nullptr);
+  Broadcast(this, bcGoodInstallAfter, nullptr);
   if (OnAfterNotifyGoodInstall) OnAfterNotifyGoodInstall(this);
 }
 
 void TCustomInstall::NotifyBadInstall() {
   if (OnBeforeNotifyBadInstall) OnBeforeNotifyBadInstall(this);
-  Broadcast(this, -994, nullptr);
-  Broadcast(this, -978, nullptr);
+  Broadcast(this, bcBadInstall, nullptr);
+  Broadcast(this, bcBadInstallAfter, nullptr);
   if (OnAfterNotifyBadInstall) OnAfterNotifyBadInstall(this);
 }
 

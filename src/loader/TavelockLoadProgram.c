@@ -214,7 +214,7 @@ static void OpenArchive(Archive* archive) {
 /* Walks the whole chain of headers without unpacking: a damaged archive fails before a folder is made.
    The name of the first entry goes to Program. */
 static void CheckArchive(const Archive* archive, char* program) {
-  ULONGLONG position = archive->reader.start + LOADER_PREFIX_SIZE;
+  ULONGLONG position = archive->reader.start + TVK_PREFIX_SIZE;
   for (LONG i = 0; i < archive->reader.count; ++i) {
     LoaderEntry entry;
     ReadEntry(archive, position, i, &entry);
@@ -283,15 +283,19 @@ static void RestrictLibrarySearch(void) {
 
 /* Reads the record a self-extractor ends with; true when it is valid, with the embedded setup.1's range. */
 static BOOL ReadExtractionRecord(const char* self, ULONGLONG* first, ULONGLONG* last) {
-  unsigned char record[LOADER_RECORD_SIZE];
+  unsigned char record[TVK_RECORD_SIZE];
+  TvkExtractionRecord parsed;
   HANDLE file = OpenForReading(self);
   ULONGLONG size;
   BOOL read;
   if (file == INVALID_HANDLE_VALUE) return FALSE;
   size = FileSize(file);
-  read = size >= LOADER_RECORD_SIZE && ReadAt(file, size - LOADER_RECORD_SIZE, record, sizeof record);
+  read = size >= TVK_RECORD_SIZE && ReadAt(file, size - TVK_RECORD_SIZE, record, sizeof record);
   CloseHandle(file);
-  return read && LoaderReadExtractionRecord(record, size - LOADER_RECORD_SIZE, first, last);
+  if (!read || !TvkParseExtractionRecord(record, size - TVK_RECORD_SIZE, &parsed)) return FALSE;
+  *first = (ULONGLONG)parsed.setupStart;
+  *last = (ULONGLONG)parsed.setupEnd;
+  return TRUE;
 }
 
 /* Random bytes from the system's generator, loaded from the system directory. Without one (the oldest
@@ -411,7 +415,7 @@ static DWORD Run(void) {
   const char* arguments;
   DWORD exitCode = EXIT_FAILED;
   static Archive archive;
-  char programName[LOADER_MAX_SOURCE_NAME + 1];
+  char programName[TVK_HEADER_MAX_SOURCE_NAME + 1];
   size_t nameStart;
   DWORD length;
   ULONGLONG first, last;
@@ -436,7 +440,7 @@ static DWORD Run(void) {
     archive.reader.limit = last + 1;
   } else {
     COPY(archive.path, ownFolder);
-    APPEND(archive.path, "\\setup.1");
+    APPEND(archive.path, "\\" TVK_SETUP_ARCHIVE);
     if (GetFileAttributesA(archive.path) == INVALID_FILE_ATTRIBUTES)
       FAIL("Cannot find the installation archive ", archive.path);
   }
@@ -445,7 +449,7 @@ static DWORD Run(void) {
 
   NewPrivateFolder();
   {
-    ULONGLONG position = archive.reader.start + LOADER_PREFIX_SIZE;
+    ULONGLONG position = archive.reader.start + TVK_PREFIX_SIZE;
     for (LONG i = 0; i < archive.reader.count; ++i) {
       LoaderEntry entry;
       ReadEntry(&archive, position, i, &entry);

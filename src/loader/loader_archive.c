@@ -5,58 +5,35 @@
 
 #include "archive/routines_EntryNames.h"
 
-static int32_t GetInt(const unsigned char* at) {
-  return (int32_t)((uint32_t)at[0] | (uint32_t)at[1] << 8 | (uint32_t)at[2] << 16 | (uint32_t)at[3] << 24);
-}
-
-int LoaderReadExtractionRecord(const unsigned char* record, uint64_t recordAt, uint64_t* first, uint64_t* last) {
-  int32_t setupStart, setupEnd, filesStart, filesEnd;
-  if (record[0] != 14) return 0;
-  for (int i = 0; i < 14; ++i)
-    if (record[1 + i] != (unsigned char)"SELFEXTRACTING"[i]) return 0;
-  setupStart = GetInt(record + 16);
-  setupEnd = GetInt(record + 20);
-  filesStart = GetInt(record + 24);
-  filesEnd = GetInt(record + 28);
-  /* The ranges lie before the record; files.1 may be absent (0 and 0). */
-#define INSIDE(a, b) ((a) >= 0 && (a) <= (b) && (uint64_t)(b) < recordAt)
-  if (!INSIDE(setupStart, setupEnd) || !((filesStart == 0 && filesEnd == 0) || INSIDE(filesStart, filesEnd)))
-    return 0;
-#undef INSIDE
-  *first = (uint64_t)setupStart;
-  *last = (uint64_t)setupEnd;
-  return 1;
-}
-
 LoaderResult LoaderOpen(LoaderArchive* archive) {
-  unsigned char prefix[LOADER_PREFIX_SIZE];
-  if (archive->start > archive->limit || archive->limit - archive->start < LOADER_PREFIX_SIZE ||
-      !archive->read(archive->context, archive->start, prefix, LOADER_PREFIX_SIZE))
+  unsigned char prefix[TVK_PREFIX_SIZE];
+  if (archive->start > archive->limit || archive->limit - archive->start < TVK_PREFIX_SIZE ||
+      !archive->read(archive->context, archive->start, prefix, TVK_PREFIX_SIZE))
     return LOADER_DAMAGED;
-  archive->count = GetInt(prefix);
+  archive->count = TvkGetInt32(prefix + TVK_PREFIX_COUNT);
   /* setup.1 is always one file; a disk set's flag, or a count its bytes cannot hold, is damage. */
-  if (prefix[4] != 0 || archive->count < 0 ||
-      (uint64_t)archive->count * LOADER_HEADER_SIZE > archive->limit - archive->start - LOADER_PREFIX_SIZE)
+  if (prefix[TVK_PREFIX_SPANNED] != 0 || archive->count < 0 ||
+      (uint64_t)archive->count * TVK_HEADER_SIZE > archive->limit - archive->start - TVK_PREFIX_SIZE)
     return LOADER_DAMAGED;
   return archive->count == 0 ? LOADER_EMPTY : LOADER_OK;
 }
 
 LoaderResult LoaderReadEntry(const LoaderArchive* archive, uint64_t position, int32_t index, LoaderEntry* entry) {
-  unsigned char header[LOADER_HEADER_SIZE];
+  unsigned char header[TVK_HEADER_SIZE];
   size_t length, start;
   int32_t dataStart, endPosition, next, originalSize;
   uint64_t dateBits;
 
-  if (position > archive->limit || archive->limit - position < LOADER_HEADER_SIZE ||
-      !archive->read(archive->context, position, header, LOADER_HEADER_SIZE))
+  if (position > archive->limit || archive->limit - position < TVK_HEADER_SIZE ||
+      !archive->read(archive->context, position, header, TVK_HEADER_SIZE))
     return LOADER_DAMAGED;
 
-  dataStart = GetInt(header + 132);
-  endPosition = GetInt(header + 16); /* the data's last byte */
-  next = GetInt(header + 124);
-  originalSize = GetInt(header + 128);
+  dataStart = TvkGetInt32(header + TVK_HEADER_DATA_START);
+  endPosition = TvkGetInt32(header + TVK_HEADER_END_POSITION); /* the data's last byte */
+  next = TvkGetInt32(header + TVK_HEADER_NEXT_HEADER);
+  originalSize = TvkGetInt32(header + TVK_HEADER_ORIGINAL_SIZE);
   /* A single-file archive keeps all of an entry on its one "disk". */
-  if (header[12] != header[140] || dataStart < 0 || endPosition < -1 || next < 0 || originalSize < 0)
+  if (header[TVK_HEADER_LAST_DISK] != header[TVK_HEADER_FIRST_DISK] || dataStart < 0 || endPosition < -1 || next < 0 || originalSize < 0)
     return LOADER_DAMAGED;
   entry->dataStart = archive->start + (uint64_t)dataStart;
   entry->dataEnd = archive->start + (uint64_t)((int64_t)endPosition + 1);
@@ -64,19 +41,19 @@ LoaderResult LoaderReadEntry(const LoaderArchive* archive, uint64_t position, in
   entry->originalSize = (uint32_t)originalSize;
   /* The data lie after their header and inside the archive; the next header, if any, after the data.
      So the chain only moves forward and ends. */
-  if (entry->dataStart < position + LOADER_HEADER_SIZE || entry->dataEnd < entry->dataStart ||
+  if (entry->dataStart < position + TVK_HEADER_SIZE || entry->dataEnd < entry->dataStart ||
       entry->dataEnd > archive->limit || (index + 1 < archive->count && entry->next < entry->dataEnd))
     return LOADER_DAMAGED;
 
-  length = header[20] < LOADER_MAX_SOURCE_NAME ? header[20] : LOADER_MAX_SOURCE_NAME;
-  memcpy(entry->name, header + 21, length);
+  length = header[TVK_HEADER_SOURCE_NAME] < TVK_HEADER_MAX_SOURCE_NAME ? header[TVK_HEADER_SOURCE_NAME] : TVK_HEADER_MAX_SOURCE_NAME;
+  memcpy(entry->name, header + TVK_HEADER_SOURCE_NAME + 1, length);
   entry->name[length] = '\0';
   /* The build stores the source's whole path; the entry is unpacked under the name alone. */
   start = TvkFileNameStart(entry->name, length);
   memcpy(entry->fileName, entry->name + start, length - start + 1);
   if (!TvkIsSafeFileName(entry->fileName, length - start)) return LOADER_UNUSABLE_NAME;
 
-  dateBits = (uint64_t)(uint32_t)GetInt(header + 4) | (uint64_t)(uint32_t)GetInt(header + 8) << 32;
+  dateBits = (uint64_t)(uint32_t)TvkGetInt32(header + TVK_HEADER_FILE_DATE) | (uint64_t)(uint32_t)TvkGetInt32(header + TVK_HEADER_FILE_DATE + 4) << 32;
   memcpy(&entry->date, &dateBits, sizeof entry->date);
   return LOADER_OK;
 }

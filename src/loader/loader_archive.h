@@ -9,14 +9,11 @@
 
 #include <stdint.h>
 
+#include "archive/types_Distribution.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
-
-#define LOADER_PREFIX_SIZE 5
-#define LOADER_HEADER_SIZE 172
-#define LOADER_MAX_SOURCE_NAME 100
-#define LOADER_RECORD_SIZE 56
 
 /* Exactly Count bytes from Position: nonzero, or 0 when they cannot be had. */
 typedef int (*LoaderReadFn)(void* context, uint64_t position, void* buffer, uint32_t count);
@@ -45,13 +42,10 @@ typedef struct {
   uint64_t next;                /* the next header */
   uint32_t originalSize;
   double date;                       /* days since 1899-12-30, local time, as stored */
-  char name[LOADER_MAX_SOURCE_NAME + 1];      /* the stored source name */
-  char fileName[LOADER_MAX_SOURCE_NAME + 1];  /* the part of it the entry is unpacked under */
+  char name[TVK_HEADER_MAX_SOURCE_NAME + 1];      /* the stored source name */
+  char fileName[TVK_HEADER_MAX_SOURCE_NAME + 1];  /* the part of it the entry is unpacked under */
 } LoaderEntry;
 
-/* True when Record, the last 56 bytes of a file where they start at RecordAt, is the record a
-   self-extractor ends with; First and Last then give the range of the setup.1 it carries. */
-int LoaderReadExtractionRecord(const unsigned char* record, uint64_t recordAt, uint64_t* first, uint64_t* last);
 /* Reads and checks the prefix of the archive between Start and Limit; sets Count. LOADER_EMPTY when it
    holds nothing to start. */
 LoaderResult LoaderOpen(LoaderArchive* archive);

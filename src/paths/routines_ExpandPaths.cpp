@@ -1,5 +1,6 @@
 #include "paths/routines_ExpandPaths.h"
 
+#include "archive/types_Distribution.h"
 #include "classlib/SysUtils.h"
 #include "os/os.h"
 #include "support/exceptions_Tavelock.h"
@@ -46,7 +47,7 @@ std::string BDEDLLPath() {
 }
 
 std::string MainArchivePath(const std::string& sourceDir, bool selfExtracting, const std::string& selfExtractorName) {
-  if (!selfExtracting) return WithTrailingBackslash(sourceDir) + "files.1";
+  if (!selfExtracting) return WithTrailingBackslash(sourceDir) + TVK_FILES_ARCHIVE;
   if (Trim(selfExtractorName).empty())
     throw IEInstall(
         "You forgot to pass in the name of the self-extracting executable. Usage example: \"-eSetup.exe\"");

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/types_Distribution.h"
 #include "archive/cmp_TTvlkCompress.h"
 #include "classlib/Streams.h"
 #include "classlib/SysUtils.h"
@@ -17,6 +18,7 @@
 #include "support/exceptions_Tavelock.h"
 #include "support/routines_API.h"
 #include "support/routines_Strings.h"
+#include "support/routines_Scope.h"
 
 namespace {
 
@@ -271,13 +273,10 @@ void Verify(const Options& options) {
   // Every entry, each one by its place in the table, is extracted as an extraction would: under its own
   // name, into a scratch folder, checked by the engine and removed again.
   const std::string scratch = WithoutTrailingBackslash(TempFileName(false));
-  struct Cleanup {
-    std::string dir;
-    ~Cleanup() {
-      EmptyFolder(dir);
-      os::RemoveDirectory(dir);
-    }
-  } cleanup{scratch};
+  const ScopeExit cleanup([&] {
+    EmptyFolder(scratch);
+    os::RemoveDirectory(scratch);
+  });
   engine.SetExtractDirectory(scratch);
   for (int i = 0; i < engine.FileCount(); ++i) {
     engine.ExtractIndex(i);
@@ -290,7 +289,7 @@ void Transfer(const Options& options) {
   Need(options, 2, 2);
   TLimitedDiskEngine engine(Number(options, "--disk-size", 0, 1024, 0x7fffffff));
   Open(engine, options);
-  engine.TransferToDisks(WithoutTrailingBackslash(FullArg(options.operands[1])), "files.1");
+  engine.TransferToDisks(WithoutTrailingBackslash(FullArg(options.operands[1])), TVK_FILES_ARCHIVE);
   if (engine.Abort()) throw ETvlkCompress("The transfer was stopped");
 }
 

@@ -114,7 +114,7 @@ TEST_P(Unattended, FailuresGiveTheirExitCodesAndLeaveTheirMessagesInTheLog) {
     std::string bytes = ReadFile(damaged + "\\" + name);
     const TExtractionInfo info = std::string(name) == "setup.exe" ? ReadExtractionInfo(damaged + "\\" + name)
                                                                     : TExtractionInfo{0, 0, 0, std::int32_t(bytes.size() - 1)};
-    const std::size_t middle = std::size_t(info.FilesStart + (info.FilesEnd - info.FilesStart) / 2);
+    const std::size_t middle = std::size_t(info.filesStart + (info.filesEnd - info.filesStart) / 2);
     for (std::size_t i = middle; i < middle + 64; ++i) bytes[i] = 0;
     WriteFile(damaged + "\\" + name, bytes);
   }

@@ -46,16 +46,17 @@ int Write(void* context, const void*, std::uint32_t count) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   Input input{data, 0, size};
-  std::uint64_t first, last;
-  if (size >= LOADER_RECORD_SIZE &&
-      LoaderReadExtractionRecord(data + size - LOADER_RECORD_SIZE, size - LOADER_RECORD_SIZE, &first, &last)) {
-    if (first > last || last >= size - LOADER_RECORD_SIZE) Finding("setup.1 outside the self-extractor");
+  TvkExtractionRecord record;
+  if (size >= TVK_RECORD_SIZE && TvkParseExtractionRecord(data + size - TVK_RECORD_SIZE, size - TVK_RECORD_SIZE, &record)) {
+    const std::uint64_t first = std::uint64_t(record.setupStart), last = std::uint64_t(record.setupEnd);
+    if (record.setupStart < 0 || first > last || last >= size - TVK_RECORD_SIZE)
+      Finding("setup.1 outside the self-extractor");
     input.start = first;
     input.limit = last + 1;
   }
   LoaderArchive archive{Read, &input, input.start, input.limit, 0};
   if (LoaderOpen(&archive) != LOADER_OK) return 0;
-  std::uint64_t position = archive.start + LOADER_PREFIX_SIZE;
+  std::uint64_t position = archive.start + TVK_PREFIX_SIZE;
   for (std::int32_t i = 0; i < archive.count; ++i) {
     LoaderEntry entry;
     if (LoaderReadEntry(&archive, position, i, &entry) != LOADER_OK) return 0;

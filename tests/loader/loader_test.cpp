@@ -343,12 +343,10 @@ TEST_F(Loader, AnInvalidExtractionRecordMakesAPlainLoader) {
   const std::string exe = folder + "\\setup.exe";
   ASSERT_TRUE(::CreateDirectoryA(folder.c_str(), nullptr));
   std::string bytes = tvktest::ReadFile(kLoader) + tvktest::ReadFile(setup1);
-  std::string record(TExtractionInfo::kSize, '\0');
-  record[0] = 14;
-  record.replace(1, 14, "SELFEXTRACTING");
-  const std::int32_t range[] = {0, std::int32_t(bytes.size() + 100)};  // ends past the record
-  std::memcpy(record.data() + 16, range, sizeof range);
-  tvktest::WriteFile(exe, bytes + record);
+  const TvkExtractionRecord beyond{0, std::int32_t(bytes.size() + 100), 0, 0};  // ends past the record
+  unsigned char record[TVK_RECORD_SIZE];
+  TvkWriteExtractionRecord(&beyond, record);
+  tvktest::WriteFile(exe, bytes + std::string(reinterpret_cast<const char*>(record), sizeof record));
 
   const Outcome outcome = RunLoader(exe, "", NewTemp("temp"), dir / "probe.txt");
   EXPECT_EQ(outcome.exitCode, 1603u);

@@ -74,12 +74,12 @@ TEST_F(InstallBuild, SelfExtractorCarriesBothArchives) {
   EXPECT_EQ(exe.substr(0, program.size()), program);
   EXPECT_EQ(exe.substr(exe.size() - 56, 15), std::string("\x0eSELFEXTRACTING", 15));
   const TExtractionInfo info = ReadExtractionInfo(dir / "build\\setup.exe");
-  EXPECT_EQ(info.SetupStart, std::int32_t(program.size()));
-  EXPECT_EQ(exe.substr(std::size_t(info.SetupStart), std::size_t(info.SetupEnd - info.SetupStart + 1)), setup1);
-  EXPECT_EQ(exe.substr(std::size_t(info.FilesStart), std::size_t(info.FilesEnd - info.FilesStart + 1)), files1);
+  EXPECT_EQ(info.setupStart, std::int32_t(program.size()));
+  EXPECT_EQ(exe.substr(std::size_t(info.setupStart), std::size_t(info.setupEnd - info.setupStart + 1)), setup1);
+  EXPECT_EQ(exe.substr(std::size_t(info.filesStart), std::size_t(info.filesEnd - info.filesStart + 1)), files1);
 #ifdef TVKARC_PATH
   // The command-line tool finds both archives inside the self-extractor by their offsets.
-  for (const auto& [offset, name] : {std::pair{info.SetupStart, "dictsetup.exe"}, std::pair{info.FilesStart, "American.dct"}}) {
+  for (const auto& [offset, name] : {std::pair{info.setupStart, "dictsetup.exe"}, std::pair{info.filesStart, "American.dct"}}) {
     const std::string listing = tvktest::CommandOutput(std::string(TVKARC_PATH) + " list --offset " +
                                                        std::to_string(offset) + " '" + dir / "build\\setup.exe" + "'");
     EXPECT_NE(listing.find(name), std::string::npos) << offset << ": " << listing;
@@ -99,8 +99,8 @@ TEST_F(InstallBuild, WithoutInstallFilesTheRecordHasNoFilesArchive) {
   install->Build(dir / "dictsetup.exe", dir / "build", true);
   EXPECT_FALSE(os::FileExists(dir / "build\\files.1"));
   const TExtractionInfo info = ReadExtractionInfo(dir / "build\\setup.exe");
-  EXPECT_EQ(info.FilesStart, 0);
-  EXPECT_EQ(info.FilesEnd, 0);
+  EXPECT_EQ(info.filesStart, 0);
+  EXPECT_EQ(info.filesEnd, 0);
 }
 
 TEST_F(InstallBuild, ExtractionRecordIsCheckedBeforeUse) {
