@@ -11,6 +11,7 @@
 #include "support/exceptions_Tavelock.h"
 #include "support/routines_API.h"
 #include "support/routines_Strings.h"
+#include "support/routines_Scope.h"
 
 namespace {
 
@@ -227,20 +228,17 @@ void TTvlkCompress::Add(TlzhCommand command, std::int32_t fileId) {
   operation_ = Operation::Adding;
   headers_.Spanned = false;
   offset_ = 0;
-  struct End {
-    TTvlkCompress& self;
-    bool done = false;
-    ~End() {
-      self.loaded_ = false;
-      // The table built for an unfinished add lists entries that were never written; read the file instead.
-      if (!done) self.operation_ = Operation::None;
-      self.archive_.reset();
-      self.filesToProcess_.Clear();
-    }
-  } end{*this};
+  bool done = false;
+  const ScopeExit end([&] {
+    loaded_ = false;
+    // The table built for an unfinished add lists entries that were never written; read the file instead.
+    if (!done) operation_ = Operation::None;
+    archive_.reset();
+    filesToProcess_.Clear();
+  });
   Guarded([&] {
     AddFiles(command, fileId);
-    end.done = true;
+    done = true;
   });
 }
 
@@ -356,14 +354,11 @@ template <class Body>
 void TTvlkCompress::Extraction(Body body) {
   abort_ = false;
   operation_ = Operation::Extracting;
-  struct End {
-    TTvlkCompress& self;
-    ~End() {
-      self.archive_.reset();
-      self.filesToProcess_.Clear();
-      self.DestFileName.clear();
-    }
-  } end{*this};
+  const ScopeExit end([&] {
+    archive_.reset();
+    filesToProcess_.Clear();
+    DestFileName.clear();
+  });
   Guarded([&] {
     EnsureLoaded();
     currentDisk_ = 0;

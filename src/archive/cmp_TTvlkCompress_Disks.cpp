@@ -7,6 +7,7 @@
 #include "support/exceptions_Tavelock.h"
 #include "support/routines_API.h"
 #include "support/routines_Strings.h"
+#include "support/routines_Scope.h"
 
 using namespace tvk_archive;
 
@@ -31,16 +32,12 @@ std::unique_ptr<TStream> TTvlkCompress::OpenArchiveFile(const std::string& name,
 void TTvlkCompress::TransferToDisks(const std::string& destDir, const std::string& diskFileName) {
   abort_ = false;
   const bool spanned = headers_.Spanned;
-  struct End {
-    TTvlkCompress& self;
-    bool spanned;
-    ~End() {
-      // The table now describes the disk set, not CompressedFile: read it afresh next time.
-      self.loaded_ = false;
-      self.headers_.Spanned = spanned;
-      self.archive_.reset();
-    }
-  } end{*this, spanned};
+  const ScopeExit end([&] {
+    // The table now describes the disk set, not CompressedFile: read it afresh next time.
+    loaded_ = false;
+    headers_.Spanned = spanned;
+    archive_.reset();
+  });
   try {
     TransferFiles(destDir, diskFileName);
   } catch (const EtcAborted&) {

@@ -109,7 +109,7 @@ void TInstallContainer::ContainerDestroying(TInstallContainer* container) {
 
 void TInstallContainer::BroadcastMessage(const std::string& text) {
   TMessageParameter parameter(text);
-  Broadcast(this, -974, &parameter);
+  Broadcast(this, bcMessage, &parameter);
 }
 
 std::string TInstallContainer::GetDestDir() { return ExpandPathPair(destDirType_, destDir_, this); }
@@ -172,10 +172,10 @@ bool TInstallContainer::IsIncluded() const {
 void TInstallContainer::Install() {
   try {
     if (OnBeforeOperation) OnBeforeOperation(this);
-    Broadcast(this, -990, nullptr);
+    Broadcast(this, bcInstallStarts, nullptr);
     if (!include_) return;
     if (OnIncludedOperation) OnIncludedOperation(this);
-    Broadcast(this, -999, nullptr);
+    Broadcast(this, bcIncluded, nullptr);
     if (!(currentInstallType_ == itAlways || currentInstallType_ == itCustom || InSet(installTypes_, itAlways)) &&
         !InSet(installTypes_, currentInstallType_))
       return;
@@ -183,7 +183,7 @@ void TInstallContainer::Install() {
     installed_ = true;
     if (CurrentInstall != nullptr) WriteUninstallInfo(kUninstallKey + CurrentInstall->Information().ProductName());
     if (OnAfterOperation) OnAfterOperation(this);
-    Broadcast(this, -989, nullptr);
+    Broadcast(this, bcInstallEnded, nullptr);
   } catch (const EAbort&) {
   }
 }

@@ -53,6 +53,32 @@ enum : unsigned {
 // Operations of a file container and an install file.
 enum : std::uint8_t { opNone = 0, opCompress = 1, opInstall = 2, opCopy = 3 };
 
+// The codes broadcast down to the helpers (TInstallContainer::Broadcast); their parameter, if any, in
+// brackets. Helpers outside the kit know them by number, so the numbers stay as they are.
+enum : int {
+  bcInstallStarts = -990,     // a container's Install starts
+  bcIncluded = -999,          // ... and passed its Include check
+  bcInstallEnded = -989,      // ... and ended
+  bcMessage = -974,           // a status text (TMessageParameter)
+  bcRefresh = -973,           // the archive information was read: redraw
+  bcDownloadProgress = -988,  // (TDownloadStatusParameter)
+  bcArchiveInfoRead = -992,   // a file container read its archive information to install
+  bcNewDisk = -993,           // (a list of the file and its TDiskParameter, or the list alone)
+  bcOperationEnded = -996,    // compress, copy or install of a file or container ended
+  bcReplacing = -997,         // an existing file is about to be replaced (the file)
+  bcProgress = -998,          // (TFileStatusParameter)
+  // The install component's own.
+  bcBeforeReadArchiveInfo = -984,
+  bcAfterReadArchiveInfo = -983,
+  bcRebootRequested = -987,
+  bcGoodInstall = -995,
+  bcGoodInstallAfter = -979,
+  bcBadInstall = -994,
+  bcBadInstallAfter = -978,
+};
+// What the install component broadcasts, in this order, before it installs the objects.
+inline constexpr int kBroadcastsBeforeObjects[] = {-986, -976, -975, -982, -981, -977, -980};
+
 using TInstallContainerNotifyEvent = std::function<void(TInstallContainer* container)>;
 using TAfterInstallObjectsEvent = std::function<void(TInstallContainer* container, bool wasAborted)>;
 using TInstallFileNotifyEvent = std::function<void(TCustomInstallFile* installFile)>;
@@ -202,7 +228,7 @@ class TInstallContainer : public TPathUser {
 
   // Hands a notification to the helper components (or to NotifyTarget alone).
   void Broadcast(TObject* sender, int code, TObject* po);
-  void BroadcastRefresh() { Broadcast(this, -973, nullptr); }
+  void BroadcastRefresh() { Broadcast(this, bcRefresh, nullptr); }
 
   void Loaded() override;
   void Notification(TComponent* component, TOperation operation) override;

@@ -191,7 +191,7 @@ void TFileRelated::DownloadStatus(TObject* sender, const std::string& fileName, 
   parameter.BytesSoFar = bytesSoFar;
   parameter.PercentDone = PercentOf(bytesSoFar, totalBytes);
   if (OnDownloadStatus) OnDownloadStatus(sender, fileName, blockBytes, bytesSoFar, totalBytes, buffer);
-  Broadcast(this, -988, &parameter);
+  Broadcast(this, bcDownloadProgress, &parameter);
   if (container_ != nullptr) container_->DoInformationEventControl(this, ecDownloadProgress, &parameter);
 }
 
@@ -291,7 +291,7 @@ void TFileContainer::Process(std::uint8_t operation) {
 
 void TFileContainer::EndOperation() {
   operation_ = opNone;
-  Broadcast(this, -996, nullptr);
+  Broadcast(this, bcOperationEnded, nullptr);
 }
 
 template <class Body>
@@ -404,7 +404,7 @@ void TFileContainer::InstallObjects() {
   std::string stored;
   if (GetStoredLocalFile(stored)) localFile_ = stored;
   ReadArchiveInfo();
-  Broadcast(this, -992, nullptr);
+  Broadcast(this, bcArchiveInfoRead, nullptr);
   if (container_ != nullptr) container_->DoInformationEventControl(this, ecOperationStarts, this);
   totalSize_ = TotalSizeDeep(false);
   doneSize_ = 0;
@@ -420,12 +420,12 @@ void TFileContainer::InstallObjects() {
 
 void TFileContainer::Replacing(TCustomInstallFile* file) {
   if (OnReplacing) OnReplacing(file);
-  Broadcast(this, -997, file);
+  Broadcast(this, bcReplacing, file);
 }
 
 void TFileContainer::Status(TCustomInstallFile* file, TFileStatusParameter& status) {
   if (OnStatus) OnStatus(file, status.FilePercentDone, status.TotalPercentDone);
-  Broadcast(this, -998, &status);
+  Broadcast(this, bcProgress, &status);
 }
 
 void TFileContainer::NewDisk(TCustomInstallFile* file, TDiskParameter& disk) {
@@ -479,7 +479,7 @@ void TFileContainer::DoInformationEventControl(TObject* sender, int code, TObjec
       auto* disk = dynamic_cast<TDiskParameter*>(list.Items(1));
       if (disk == nullptr) throw IEFileContainer("DoInformationEventControl says bad %d parameter", {2});
       NewDisk(file, *disk);
-      Broadcast(this, -993, po);
+      Broadcast(this, bcNewDisk, po);
       break;
     }
     case ecDownloadProgress: {
@@ -489,7 +489,7 @@ void TFileContainer::DoInformationEventControl(TObject* sender, int code, TObjec
       if (OnDownloadStatus)
         OnDownloadStatus(this, download->FileName, download->BlockBytes, download->BytesSoFar, download->TotalBytes,
                          nullptr);
-      Broadcast(this, -988, download);
+      Broadcast(this, bcDownloadProgress, download);
       break;
     }
     case ecInstallCancelled:

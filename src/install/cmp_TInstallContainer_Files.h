@@ -147,7 +147,7 @@ class TFileContainer : public TFileRelated {
   // Runs a bulk operation over the subtree with its events, upward codes and totals; Body does the work.
   template <class Body>
   void RunOperation(std::uint8_t operation, bool includeAll, Body body);
-  // Ends an operation: Operation 0 and broadcast -996.
+  // Ends an operation: Operation 0 and broadcast bcOperationEnded.
   void EndOperation();
 };
 

@@ -317,7 +317,7 @@ void TCustomInstallFile::Compress() {
   }
   fileOperation_ = opNone;
   try {
-    Broadcast(this, -996, nullptr);
+    Broadcast(this, bcOperationEnded, nullptr);
   } catch (...) {
     engine.SetAbort(true);
     throw;
@@ -439,7 +439,7 @@ void TCustomInstallFile::EngineStatus(TTvlkCompress* engine, const TlzhFileStats
   list.Add(this);
   list.Add(&status);
   if (OnStatus) OnStatus(this, stats.FilePercent, stats.TotalPercent);
-  Broadcast(this, -998, &status);
+  Broadcast(this, bcProgress, &status);
   const int code = fileOperation_ == opCompress ? ecCompressProgress
                    : fileOperation_ == opInstall ? ecInstallProgress
                    : fileOperation_ == opCopy    ? ecCopyProgress
@@ -458,7 +458,7 @@ void TCustomInstallFile::EngineNewDisk(TTvlkCompress* engine, int diskNumber, st
     OnNewDisk(this, diskNumber, chosen);
     disk.Path = chosen;
   }
-  Broadcast(this, -993, &list);
+  Broadcast(this, bcNewDisk, &list);
   PassUp(ecNewDisk, &list);
   if (!OnNewDisk && Tag() == 0) {
     const std::string prompt = Format(TranslateFormat("Please insert disk #%d"), {diskNumber});

@@ -2,6 +2,7 @@
 // where it goes and how an existing file there is treated; its settings rules and file information.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "install/cmp_TInstallContainer_Files.h"
@@ -114,6 +115,8 @@ class TCustomInstallFile : public TFileRelated {
   // temporary one.
   std::string FinalDestName() const { return finalDestName_.empty() ? destName_ : finalDestName_; }
   std::string FinalDestPath();
+  // The destination folder: while the file is installed or copied, the one resolved as that began.
+  std::string GetDestDir() override;
   void InstallObjects() override;
   virtual void ReadInfoFromArchive();
   virtual void ReadInfoFromFile();
@@ -172,6 +175,7 @@ class TCustomInstallFile : public TFileRelated {
   bool updateDLLCounter_ = false;
   std::string version_;
   std::string finalDestName_;  // the destination's name while the file goes in under a temporary one
+  std::optional<std::string> destDirOfRun_;  // set while an install or copy of this file runs
 };
 
 // Whether a file's version resource carries "OLESelfRegister" in its first translation's strings.

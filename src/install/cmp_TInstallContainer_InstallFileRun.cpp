@@ -11,6 +11,7 @@
 #include "support/routines_Log.h"
 #include "support/routines_Registry.h"
 #include "support/routines_Strings.h"
+#include "support/routines_Scope.h"
 
 namespace {
 
@@ -45,6 +46,10 @@ void InDirectory(const std::string& directory, Body body) {
 
 }  // namespace
 
+std::string TCustomInstallFile::GetDestDir() {
+  return destDirOfRun_ ? *destDirOfRun_ : TInstallContainer::GetDestDir();
+}
+
 std::string TCustomInstallFile::FinalDestPath() { return WithTrailingBackslash(GetDestDir()) + FinalDestName(); }
 
 // ---- Install
@@ -59,7 +64,11 @@ void TCustomInstallFile::InstallObjects() {
     PassUp(ecInstallCancelled, this);
     return;
   }
-  if (Trim(GetDestDir()).empty()) DestinationBlank(Name());
+  const std::string dir = TInstallContainer::GetDestDir();
+  if (Trim(dir).empty()) DestinationBlank(Name());
+  // The destination is resolved once: every step of this file's install reads the same folder.
+  destDirOfRun_ = dir;
+  const ScopeExit forget([&] { destDirOfRun_.reset(); });
   const std::string dest = DestPath();
   destExisted_ = os::FileExists(dest);
   const TFileNewerResult decision = TVersionResource::IsFileNewer(version_, dest, overwriteMode_, date_);
@@ -107,7 +116,7 @@ void TCustomInstallFile::InstallObjects() {
 void TCustomInstallFile::Extract(TTvlkCompress& engine) {
   fileOperation_ = opInstall;
   try {
-    CreateDirectoryPath(GetDestDir());
+    // The engine makes the folder, with its parents, as it writes the file.
     const std::string archive = GetArchiveFile();
     if (Trim(archive).empty()) ArchiveBlank();
     engine.SetCompressedFile(archive);
@@ -146,7 +155,7 @@ void TCustomInstallFile::Extract(TTvlkCompress& engine) {
     throw;
   }
   try {
-    Broadcast(this, -996, nullptr);
+    Broadcast(this, bcOperationEnded, nullptr);
   } catch (...) {
     engine.SetAbort(true);
     fileOperation_ = opNone;
@@ -177,7 +186,7 @@ void TCustomInstallFile::AfterWrite() {
 // in its place at the end, or, when the old one is in use, hands it to TakeOverInUse.
 void TCustomInstallFile::ReplaceExisting() {
   if (OnReplacing) OnReplacing(this);
-  Broadcast(this, -997, this);
+  Broadcast(this, bcReplacing, this);
   PassUp(ecFileReplacing, this);
   replace_ = true;
 }
@@ -355,8 +364,11 @@ void TCustomInstallFile::Copy() {
     if (OnBeforeCopy) OnBeforeCopy(this);
     PassUp(ecCopyStarts, this);
     if (include_) {
-      if (Trim(GetDestDir()).empty()) DestinationBlank(Name());
-      CreateDirectoryPath(GetDestDir());
+      const std::string dir = TInstallContainer::GetDestDir();
+      if (Trim(dir).empty()) DestinationBlank(Name());
+      destDirOfRun_ = dir;
+      const ScopeExit forget([&] { destDirOfRun_.reset(); });
+      // The engine makes the folder, with its parents, as it copies.
       TTvlkCompress& engine = *SharedArchiveEngine;
       {
         install_detail::EngineHandlers handlers(engine, this, false);
@@ -368,9 +380,9 @@ void TCustomInstallFile::Copy() {
   } catch (const EAbort&) {
   } catch (...) {
     fileOperation_ = opNone;
-    Broadcast(this, -996, nullptr);
+    Broadcast(this, bcOperationEnded, nullptr);
     throw;
   }
   fileOperation_ = opNone;
-  Broadcast(this, -996, nullptr);
+  Broadcast(this, bcOperationEnded, nullptr);
 }

@@ -8,6 +8,7 @@
 
 #include "classlib/Forms.h"
 #include "support/routines_Strings.h"
+#include "support/routines_Scope.h"
 
 bool NetDownloadAborted = false;
 
@@ -217,15 +218,10 @@ void TCustomNetInstallLocation::Transfer(const os::InternetHandle& file) {
   if (!local) throw ENIL_WriteDestFile(Format("%s could not write to the local dest file %s", {Name(), localFileName_}));
   // What arrived of a failed download is no use to anyone: it goes, so it is never taken for the file.
   bool keep = false;
-  struct Partial {
-    os::File& file;
-    const std::string& path;
-    bool& keep;
-    ~Partial() {
-      file.Close();
-      if (!keep) os::DeleteFile(path);
-    }
-  } partial{local, localFileName_, keep};
+  const ScopeExit partial([&] {
+    local.Close();
+    if (!keep) os::DeleteFile(localFileName_);
+  });
 
   std::vector<char> block(kBlock);
   std::int64_t read = 0;
