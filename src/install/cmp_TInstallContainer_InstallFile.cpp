@@ -103,7 +103,9 @@ void TCustomInstallFile::Loaded() {
 
 void TCustomInstallFile::SetContainer(TInstallContainer* value) {
   if (Loading()) return TFileRelated::SetContainer(value);
-  ApplySettings(value, includeFromDir_, activeX_, fileType_, destDirType_, destName_, destDir_, fileName_);
+  Settings next = CurrentSettings();
+  next.container = value;
+  ApplySettings(std::move(next));
 }
 
 void TCustomInstallFile::SetIncludeFromDir(const std::string& value) {
@@ -111,7 +113,9 @@ void TCustomInstallFile::SetIncludeFromDir(const std::string& value) {
     includeFromDir_ = value;
     return;
   }
-  ApplySettings(container_, value, activeX_, fileType_, destDirType_, destName_, destDir_, fileName_);
+  Settings next = CurrentSettings();
+  next.includeFromDir = value;
+  ApplySettings(std::move(next));
 }
 
 void TCustomInstallFile::SetActiveX(bool value) {
@@ -119,7 +123,9 @@ void TCustomInstallFile::SetActiveX(bool value) {
     activeX_ = value;
     return;
   }
-  ApplySettings(container_, includeFromDir_, value, fileType_, destDirType_, destName_, destDir_, fileName_);
+  Settings next = CurrentSettings();
+  next.activeX = value;
+  ApplySettings(std::move(next));
 }
 
 void TCustomInstallFile::SetFileType(TInstallFileType value) {
@@ -127,13 +133,17 @@ void TCustomInstallFile::SetFileType(TInstallFileType value) {
     fileType_ = value;
     return;
   }
-  ApplySettings(container_, includeFromDir_, activeX_, value, destDirType_, destName_, destDir_, fileName_);
+  Settings next = CurrentSettings();
+  next.fileType = value;
+  ApplySettings(std::move(next));
 }
 
 void TCustomInstallFile::SetDestDirType(TCustomPathSpecifier* value) {
   destDirTypeSet_ = true;
   if (Loading()) return StoreDestDirType(value);
-  ApplySettings(container_, includeFromDir_, activeX_, fileType_, value, destName_, destDir_, fileName_);
+  Settings next = CurrentSettings();
+  next.destDirType = value;
+  ApplySettings(std::move(next));
 }
 
 void TCustomInstallFile::SetDestName(const std::string& value) {
@@ -141,7 +151,9 @@ void TCustomInstallFile::SetDestName(const std::string& value) {
     destName_ = value;
     return;
   }
-  ApplySettings(container_, includeFromDir_, activeX_, fileType_, destDirType_, value, destDir_, fileName_);
+  Settings next = CurrentSettings();
+  next.destName = value;
+  ApplySettings(std::move(next));
 }
 
 void TCustomInstallFile::SetDestDir(const std::string& value) {
@@ -149,7 +161,9 @@ void TCustomInstallFile::SetDestDir(const std::string& value) {
     destDir_ = value;
     return;
   }
-  ApplySettings(container_, includeFromDir_, activeX_, fileType_, destDirType_, destName_, value, fileName_);
+  Settings next = CurrentSettings();
+  next.destDir = value;
+  ApplySettings(std::move(next));
 }
 
 void TCustomInstallFile::SetFileName(const std::string& value) {
@@ -157,13 +171,24 @@ void TCustomInstallFile::SetFileName(const std::string& value) {
     fileName_ = value;
     return;
   }
-  ApplySettings(container_, includeFromDir_, activeX_, fileType_, destDirType_, destName_, destDir_, value);
+  Settings next = CurrentSettings();
+  next.fileName = value;
+  ApplySettings(std::move(next));
 }
 
-void TCustomInstallFile::ApplySettings(TInstallContainer* newContainer, std::string newIncludeFromDir,
-                                       bool newActiveX, TInstallFileType newFileType,
-                                       TCustomPathSpecifier* newDestDirType, std::string newDestName,
-                                       std::string newDestDir, std::string newFileName) {
+TCustomInstallFile::Settings TCustomInstallFile::CurrentSettings() const {
+  return {container_, includeFromDir_, activeX_, fileType_, destDirType_, destName_, destDir_, fileName_};
+}
+
+void TCustomInstallFile::ApplySettings(Settings next) {
+  TInstallContainer* const newContainer = next.container;
+  std::string& newIncludeFromDir = next.includeFromDir;
+  bool& newActiveX = next.activeX;
+  TInstallFileType& newFileType = next.fileType;
+  TCustomPathSpecifier* const newDestDirType = next.destDirType;
+  std::string& newDestName = next.destName;
+  std::string& newDestDir = next.destDir;
+  std::string& newFileName = next.fileName;
   const bool containerChanged = newContainer != container_;
   const bool dirTypeChanged = newDestDirType != destDirType_;
   const bool nameChanged = !SameText(newFileName, fileName_);

@@ -138,10 +138,18 @@ class TCustomInstallFile : public TFileRelated {
   void Loaded() override;
 
  protected:
-  // The settings rules; each setter calls it with one of the eight values changed.
-  void ApplySettings(TInstallContainer* newContainer, std::string newIncludeFromDir, bool newActiveX,
-                     TInstallFileType newFileType, TCustomPathSpecifier* newDestDirType, std::string newDestName,
-                     std::string newDestDir, std::string newFileName);
+  // The eight settings that depend on one another.
+  struct Settings {
+    TInstallContainer* container;
+    std::string includeFromDir;
+    bool activeX;
+    TInstallFileType fileType;
+    TCustomPathSpecifier* destDirType;
+    std::string destName, destDir, fileName;
+  };
+  Settings CurrentSettings() const;
+  // The settings rules; each setter calls it with one of the values changed.
+  void ApplySettings(Settings next);
   void ReadInfoFromArchivePath(const std::string& path);
   // Passes a code upward when the file has a container.
   void PassUp(int code, TObject* po);
