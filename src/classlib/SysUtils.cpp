@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
-#include <cstdio>
 #include <limits>
 
 namespace {
@@ -16,6 +15,23 @@ std::string Pad(std::string text, std::size_t width, bool left) {
   if (text.size() >= width) return text;
   std::string fill(width - text.size(), ' ');
   return left ? text + fill : fill + text;
+}
+
+// At least `precision` digits, zero-padded after the sign ("%.4d" of -5 is "-0005").
+std::string ZeroPadded(std::string digits, std::size_t precision) {
+  const std::size_t sign = !digits.empty() && digits[0] == '-';
+  if (precision != std::string::npos && digits.size() - sign < precision)
+    digits.insert(sign, precision - (digits.size() - sign), '0');
+  return digits;
+}
+
+std::string Hex(std::uint64_t value) {
+  std::string digits;
+  do {
+    digits.insert(digits.begin(), "0123456789ABCDEF"[value % 16]);
+    value /= 16;
+  } while (value != 0);
+  return digits;
 }
 
 bool IsPathDelimiter(char c) { return c == '\\' || c == ':'; }
@@ -76,19 +92,16 @@ std::string Format(const std::string& format, const FormatArgs& args) {
         break;
       case 'd':
         if (!arg->IsInteger()) BadFormat(format);
-        text = std::to_string(arg->Integer());
+        text = ZeroPadded(std::to_string(arg->Integer()), precision);
         break;
       case 'u':
         if (!arg->IsInteger()) BadFormat(format);
-        text = std::to_string(static_cast<std::uint32_t>(arg->Integer()));
+        text = ZeroPadded(std::to_string(static_cast<std::uint32_t>(arg->Integer())), precision);
         break;
-      case 'x': {
+      case 'x':
         if (!arg->IsInteger()) BadFormat(format);
-        char buffer[20];
-        std::snprintf(buffer, sizeof buffer, "%llX", static_cast<unsigned long long>(arg->Integer()));
-        text = buffer;
+        text = ZeroPadded(Hex(static_cast<std::uint64_t>(arg->Integer())), precision);
         break;
-      }
       default:
         BadFormat(format);
     }

@@ -32,8 +32,9 @@ class FormatArg {
 
 using FormatArgs = std::vector<FormatArg>;
 
-// Formats with "%s" (text), "%d" (integer), "%u", "%x" and "%%"; each may carry "-", a width and, for
-// "%s", a precision ("%-10.4s"). Throws EConvertError when the format and the arguments do not match.
+// Formats with "%s" (text), "%d" (integer), "%u", "%x" and "%%"; each may carry "-", a width and a
+// precision: the most characters of a text ("%-10.4s"), the fewest digits of a number, zero-padded
+// ("%.4x"). Throws EConvertError when the format and the arguments do not match.
 std::string Format(const std::string& format, const FormatArgs& args);
 
 // The base of every exception the class library and the kit raise: a message and nothing else.

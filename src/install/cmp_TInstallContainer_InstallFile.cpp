@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 
@@ -414,8 +413,7 @@ bool IsOLESelfRegisterFile(const std::string& path) {
   const auto byte = [&](int i) { return unsigned(static_cast<unsigned char>((*translation)[std::size_t(i)])); };
   const unsigned language = byte(0) | byte(1) << 8;
   const unsigned codePage = byte(2) | byte(3) << 8;
-  char name[64];
-  std::snprintf(name, sizeof name, "\\StringFileInfo\\%04X%04X\\OLESelfRegister", language, codePage);
+  const std::string name = Format("\\StringFileInfo\\%.4x%.4x\\OLESelfRegister", {language, codePage});
   return os::QueryVersionValue(*block, name).has_value();
 }
 

@@ -1,7 +1,5 @@
 #include "support/routines_Log.h"
 
-#include <cstdio>
-
 #include "classlib/SysUtils.h"
 #include "os/os.h"
 #include "support/exceptions_Tavelock.h"
@@ -40,9 +38,7 @@ void LogLine(const std::string& text) {
   const TDateTime now = os::Now();
   DecodeDate(now, year, month, day);
   DecodeTime(now, hour, minute, second, ms);
-  char stamp[32];
-  std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d:%02d:%02d  ", year, month, day, hour, minute, second);
-  std::string line = stamp + text;
+  std::string line = Format("%.4d-%.2d-%.2d %.2d:%.2d:%.2d  ", {year, month, day, hour, minute, second}) + text;
   for (char& c : line)
     if (c == '\r' || c == '\n') c = ' ';
   line += "\r\n";
