@@ -2,7 +2,8 @@
 """What a Windows tree's product promises without running it, so every host checks it, whether or not it
 can run the tree's flavour: the loading program imports kernel32 alone (anything else would be looked for
 in the downloads folder it starts from) and nothing late; it stays small; it and the installation program,
-packed as the build packs it, fit on one floppy; both carry their manifests.
+packed as the build packs it, fit on one floppy; the 32-bit dictionary's self-extracting setup.exe stays
+within its size; both carry their manifests.
 
 Usage: check-image.py LOADER INSTALLER
 """
@@ -12,6 +13,14 @@ import zlib
 
 FLOPPY = 1457664
 RECORD = 56  # the extraction record a self-extractor ends with
+SETUP_LIMIT = 535000  # the 32-bit product's setup.exe with the dictionary in it
+DICTIONARY = "/usr/share/dict/american-english"  # Debian's wamerican, what the product ships
+
+
+def packed(data):
+    """The size of an archive of one entry as "dictsetup -b" writes setup.1 and files.1: the 5-byte
+    prefix, the 172-byte header and the zlib stream at the best compression."""
+    return 5 + 172 + len(zlib.compress(data, 9))
 
 
 class Image:
@@ -71,8 +80,20 @@ def main():
     check(loader.imports() == ["kernel32.dll"], f"the loader imports kernel32 alone: {loader.imports()}")
     check(loader.directory(13) == 0, "the loader has no delayed imports")
     check(len(loader.data) < 150 * 1024, "the loader is under 150 KB")
-    packed = len(loader.data) + len(zlib.compress(installer.data, 9)) + RECORD
-    check(packed <= FLOPPY, f"loader and packed installation program fit on one floppy ({packed} bytes)")
+    program = len(loader.data) + packed(installer.data) + RECORD
+    check(program <= FLOPPY, f"loader and packed installation program fit on one floppy ({program} bytes)")
+    # setup.exe is the loader with setup.1 (the installation program) and files.1 (the dictionary)
+    # appended, and the record.
+    try:
+        with open(DICTIONARY, "rb") as f:
+            setup = program + packed(f.read())
+    except OSError as error:
+        check(False, f"the dictionary for setup.exe's size: {error}")
+    else:
+        if flavour == "32-bit":
+            check(setup <= SETUP_LIMIT, f"setup.exe is at most {SETUP_LIMIT} bytes ({setup} bytes)")
+        else:
+            print(f"        setup.exe {setup} bytes")
     check(b'level="requireAdministrator"' in loader.data, "the loader's manifest asks for administrator rights")
     for part in (b"Microsoft.Windows.Common-Controls", b'level="asInvoker"', b"<dpiAware"):
         check(part in installer.data, f"the installation program's manifest holds {part.decode()}")
