@@ -176,12 +176,6 @@ unsigned WinExec(const std::string& commandLine, int show);
 inline constexpr int kShowHidden = 0;  // SW_HIDE
 
 // A loaded library. Move-only; frees the library on destruction.
-// The calling convention of the system's exported functions (stdcall on 32-bit Windows).
-#if defined(_WIN32) && defined(__i386__)
-#define TVK_SYSTEMCALL __attribute__((stdcall))
-#else
-#define TVK_SYSTEMCALL
-#endif
 
 class Module {
  public:
@@ -202,7 +196,7 @@ class Module {
   // Calls an exported function that takes no arguments and returns a 32-bit value in the system's
   // calling convention (DllRegisterServer); nothing when there is no such export.
   std::optional<std::int32_t> CallExport(const std::string& name);
-  // The address of an exported function, or null; call it through a pointer declared TVK_SYSTEMCALL.
+  // The address of an exported function, or null; the caller casts it to the function's own type.
   void* Export(const std::string& name) const;
 
  private:
