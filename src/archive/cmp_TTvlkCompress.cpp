@@ -10,8 +10,8 @@
 #include "classlib/Forms.h"
 #include "support/exceptions_Tavelock.h"
 #include "support/routines_API.h"
-#include "support/routines_Strings.h"
 #include "support/routines_Scope.h"
+#include "support/routines_Strings.h"
 
 namespace {
 

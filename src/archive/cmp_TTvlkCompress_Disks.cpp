@@ -6,8 +6,8 @@
 #include "archive/cmp_TTvlkCompress_Internal.h"
 #include "support/exceptions_Tavelock.h"
 #include "support/routines_API.h"
-#include "support/routines_Strings.h"
 #include "support/routines_Scope.h"
+#include "support/routines_Strings.h"
 
 using namespace tvk_archive;
 

@@ -150,6 +150,9 @@ class TCustomInstallFile : public TFileRelated {
   Settings CurrentSettings() const;
   // The settings rules; each setter calls it with one of the values changed.
   void ApplySettings(Settings next);
+  // Resolves the destination folder for the install or copy about to run (the blank-destination error
+  // when there is none); the caller forgets it when the run ends.
+  void PinDestDir();
   void ReadInfoFromArchivePath(const std::string& path);
   // Passes a code upward when the file has a container.
   void PassUp(int code, TObject* po);
@@ -183,7 +186,7 @@ class TCustomInstallFile : public TFileRelated {
   bool updateDLLCounter_ = false;
   std::string version_;
   std::string finalDestName_;  // the destination's name while the file goes in under a temporary one
-  std::optional<std::string> destDirOfRun_;  // set while an install or copy of this file runs
+  std::optional<std::string> destDirOfRun_;  // set while an install or copy of this file runs, by PinDestDir
 };
 
 // Whether a file's version resource carries "OLESelfRegister" in its first translation's strings.

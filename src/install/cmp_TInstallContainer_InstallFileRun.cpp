@@ -10,8 +10,8 @@
 #include "support/routines_API.h"
 #include "support/routines_Log.h"
 #include "support/routines_Registry.h"
-#include "support/routines_Strings.h"
 #include "support/routines_Scope.h"
+#include "support/routines_Strings.h"
 
 namespace {
 
@@ -34,17 +34,19 @@ std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
 template <class Body>
 void InDirectory(const std::string& directory, Body body) {
   const std::string previous = os::CurrentDirectory();
+  const ScopeExit back([&] { os::SetCurrentDirectory(previous); });
   os::SetCurrentDirectory(directory);
-  try {
-    body();
-  } catch (...) {
-    os::SetCurrentDirectory(previous);
-    throw;
-  }
-  os::SetCurrentDirectory(previous);
+  body();
 }
 
 }  // namespace
+
+// The destination is resolved once per install or copy: every step of it reads the same folder.
+void TCustomInstallFile::PinDestDir() {
+  const std::string dir = TInstallContainer::GetDestDir();
+  if (Trim(dir).empty()) DestinationBlank(Name());
+  destDirOfRun_ = dir;
+}
 
 std::string TCustomInstallFile::GetDestDir() {
   return destDirOfRun_ ? *destDirOfRun_ : TInstallContainer::GetDestDir();
@@ -64,10 +66,7 @@ void TCustomInstallFile::InstallObjects() {
     PassUp(ecInstallCancelled, this);
     return;
   }
-  const std::string dir = TInstallContainer::GetDestDir();
-  if (Trim(dir).empty()) DestinationBlank(Name());
-  // The destination is resolved once: every step of this file's install reads the same folder.
-  destDirOfRun_ = dir;
+  PinDestDir();
   const ScopeExit forget([&] { destDirOfRun_.reset(); });
   const std::string dest = DestPath();
   destExisted_ = os::FileExists(dest);
@@ -364,9 +363,7 @@ void TCustomInstallFile::Copy() {
     if (OnBeforeCopy) OnBeforeCopy(this);
     PassUp(ecCopyStarts, this);
     if (include_) {
-      const std::string dir = TInstallContainer::GetDestDir();
-      if (Trim(dir).empty()) DestinationBlank(Name());
-      destDirOfRun_ = dir;
+      PinDestDir();
       const ScopeExit forget([&] { destDirOfRun_.reset(); });
       // The engine makes the folder, with its parents, as it copies.
       TTvlkCompress& engine = *SharedArchiveEngine;

@@ -8,8 +8,8 @@
 #include "os/os.h"
 #include "support/routines_API.h"
 #include "support/routines_Log.h"
-#include "support/routines_Strings.h"
 #include "support/routines_Scope.h"
+#include "support/routines_Strings.h"
 
 TDateTime RunStartTime = 0;
 

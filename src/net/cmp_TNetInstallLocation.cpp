@@ -7,8 +7,8 @@
 #include <utility>
 
 #include "classlib/Forms.h"
-#include "support/routines_Strings.h"
 #include "support/routines_Scope.h"
+#include "support/routines_Strings.h"
 
 bool NetDownloadAborted = false;
 

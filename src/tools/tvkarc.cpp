@@ -17,8 +17,8 @@
 #include "os/os.h"
 #include "support/exceptions_Tavelock.h"
 #include "support/routines_API.h"
-#include "support/routines_Strings.h"
 #include "support/routines_Scope.h"
+#include "support/routines_Strings.h"
 
 namespace {
 
