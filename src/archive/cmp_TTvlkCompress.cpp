@@ -469,93 +469,133 @@ void TTvlkCompress::PutInPlace(PendingFile& file) {
   file.Keep();
 }
 
+// One entry's inflation, in the steps in which its output is reported.
+//
+// Output is reported, checked for an abort and paced with the window messages in steps of kOutputBuffer
+// bytes: a step is what one filling of a 4096-byte buffer holds, cut short only where a read finds no more
+// bytes or the stream ends. Inflate runs ahead of the steps into one larger buffer, which goes to the disk
+// in one write; inflating 4096 bytes per call would cost a tenth of the speed. The buffer holds
+//   [reported, not yet written | inflated, not yet reported | room]
+class TTvlkCompress::InflateSteps {
+ public:
+  InflateSteps(TTvlkCompress& engine, const TFileHeaderRecord& entry, TStream& dest)
+      : engine_(engine),
+        entry_(entry),
+        dest_(dest),
+        limit_(std::int64_t(engine.offset_) + entry.EndPosition()),
+        inflater_(engine.Inflater()),
+        z_(inflater_.Stream()),
+        input_(engine.inflateInput_),
+        output_(inflater_.Output()),
+        capacity_(inflater_.OutputSize()) {
+    z_.next_in = nullptr;
+    z_.avail_in = 0;
+    input_.resize(kInputBuffer);
+  }
+
+  // The size of the next step; 0 when the bytes read so far are used up: the stream ended, or a read
+  // found no more (the disk's end, or the entry's). ETvlkCompress Corrupt when inflate failed before it.
+  std::size_t Next(const std::string& corrupt) {
+    if (ahead_ < kOutputBuffer && !dry_ && !ended_ && !damaged_) InflateAhead();
+    if (ahead_ >= kOutputBuffer) return kOutputBuffer;
+    if (damaged_) throw ETvlkCompress(corrupt);
+    dry_ = false;
+    return ahead_;
+  }
+  // The step is reported: its bytes go out with the next write.
+  void Take(std::size_t step) {
+    reported_ += step;
+    ahead_ -= step;
+  }
+  // Writes what is reported and moves the rest to the buffer's start.
+  void Write() {
+    if (reported_ > 0 && dest_.Write(output_, std::int64_t(reported_)) != std::int64_t(reported_))
+      engine_.LostBytes();
+    std::memmove(output_, output_ + reported_, ahead_);
+    reported_ = 0;
+  }
+  bool Ended() const { return ended_; }
+  // The entry's bytes were read past what the stream used.
+  bool InputLeft() const { return z_.avail_in > 0 || engine_.archive_->Position() <= limit_; }
+
+ private:
+  void InflateAhead() {
+    Write();
+    while (!ended_) {
+      if (z_.avail_in == 0) {
+        const std::int64_t got = Read();
+        if (got <= 0) {
+          dry_ = true;
+          return;
+        }
+        z_.next_in = input_.data();
+        z_.avail_in = uInt(got);
+      }
+      std::size_t room = capacity_ - ahead_;
+      if (stepwise_) room = std::min(room, kOutputBuffer - ahead_ % kOutputBuffer);
+      if (room == 0) return;
+      z_.next_out = output_ + ahead_;
+      z_.avail_out = uInt(room);
+      const int result = inflater_.Inflate();
+      ahead_ += room - z_.avail_out;
+      if (result == Z_STREAM_END) ended_ = true;
+      else if (result != Z_OK) damaged_ = true;
+      if (damaged_ || capacity_ == ahead_) return;
+    }
+  }
+  // The next input from the current disk, never past the entry's last byte on its last disk.
+  std::int64_t Read() {
+    TStream& archive = *engine_.archive_;
+    std::int64_t want = kInputBuffer;
+    const bool lastDisk = engine_.currentDisk_ == entry_.LastDisk();
+    if (lastDisk) {
+      const std::int64_t position = archive.Position();
+      if (position > limit_) return 0;
+      want = std::min(want, limit_ - position + 1);
+    }
+    const std::int64_t got = archive.Read(input_.data(), want);
+    // Near the end of a disk that is not the entry's last, the steps must fall exactly where 4096-byte
+    // fillings would put them, for inflate may still hold output when the disk's bytes run out.
+    stepwise_ = !lastDisk && archive.Position() >= archive.Size();
+    return got;
+  }
+
+  TTvlkCompress& engine_;
+  const TFileHeaderRecord& entry_;
+  TStream& dest_;
+  const std::int64_t limit_;  // the entry's last byte on its last disk
+  TZlibInflater& inflater_;
+  z_stream& z_;
+  std::vector<Bytef>& input_;
+  Bytef* const output_;
+  const std::size_t capacity_;
+  std::size_t reported_ = 0;
+  std::size_t ahead_ = 0;
+  bool dry_ = false;      // a read found no more bytes, and the step it cuts short is still to come
+  bool ended_ = false;    // the stream's end was decoded
+  bool damaged_ = false;  // inflate failed after the bytes ahead
+  bool stepwise_ = false;
+};
+
+TZlibInflater& TTvlkCompress::Inflater() {
+  if (!inflater_) inflater_ = std::make_unique<TZlibInflater>(kWriteBuffer);
+  else inflater_->Reset();
+  return *inflater_;
+}
+
 void TTvlkCompress::Decompress(const TFileHeaderRecord& entry, TStream& dest, const std::string& corrupt) {
   int passes = entry.LastDisk() - currentDisk_ + 1;
   if (passes <= 0) return;
-  if (!inflater_) inflater_ = std::make_unique<TZlibInflater>(kWriteBuffer);
-  else inflater_->Reset();
-  TZlibInflater& inflater = *inflater_;
-  z_stream& z = inflater.Stream();
-  z.next_in = nullptr;
-  z.avail_in = 0;
-  std::vector<Bytef>& input = inflateInput_;
-  input.resize(kInputBuffer);
-  const std::int64_t limit = std::int64_t(offset_) + entry.EndPosition();
-
-  // Output is reported, checked for an abort and paced with the window messages in steps of kOutputBuffer
-  // bytes: a step is what one filling of a 4096-byte buffer holds, cut short only where a read finds no
-  // more bytes or the stream ends. Inflate runs ahead of the steps into one larger buffer, which goes to
-  // the disk in one write; inflating 4096 bytes per call would cost a tenth of the speed.
-  // output = [reported, not yet written | inflated, not yet reported | room]
-  Bytef* const output = inflater.Output();
-  const std::size_t capacity = inflater.OutputSize();
-  std::size_t reported = 0;
-  std::size_t ahead = 0;
-  bool dry = false;      // a read found no more bytes, and the step it cuts short is still to come
-  bool ended = false;    // the stream's end was decoded
-  bool damaged = false;  // inflate failed after the bytes ahead
-  // Near the end of a disk that is not the entry's last, the steps must fall exactly where 4096-byte
-  // fillings would put them, for inflate may still hold output when the disk's bytes run out.
-  bool stepwise = false;
+  InflateSteps steps(*this, entry, dest);
   std::int64_t produced = 0;
-
-  auto readInput = [&]() -> std::int64_t {
-    std::int64_t want = kInputBuffer;
-    if (currentDisk_ == entry.LastDisk()) {
-      std::int64_t position = archive_->Position();
-      if (position > limit) return 0;
-      want = std::min(want, limit - position + 1);
-    }
-    const std::int64_t got = archive_->Read(input.data(), want);
-    stepwise = currentDisk_ < entry.LastDisk() && archive_->Position() >= archive_->Size();
-    return got;
-  };
-  auto writeReported = [&] {
-    if (reported > 0 && dest.Write(output, std::int64_t(reported)) != std::int64_t(reported)) LostBytes();
-    std::memmove(output, output + reported, ahead);
-    reported = 0;
-  };
-  auto inflateAhead = [&] {
-    writeReported();
-    while (!ended) {
-      if (z.avail_in == 0) {
-        const std::int64_t got = readInput();
-        if (got <= 0) {
-          dry = true;
-          return;
-        }
-        z.next_in = input.data();
-        z.avail_in = uInt(got);
-      }
-      std::size_t room = capacity - ahead;
-      if (stepwise) room = std::min(room, kOutputBuffer - ahead % kOutputBuffer);
-      if (room == 0) return;
-      z.next_out = output + ahead;
-      z.avail_out = uInt(room);
-      const int result = inflater.Inflate();
-      ahead += room - z.avail_out;
-      if (result == Z_STREAM_END) ended = true;
-      else if (result != Z_OK) damaged = true;
-      if (damaged || capacity == ahead) return;
-    }
-  };
-
   while (passes > 0) {
-    if (ahead < kOutputBuffer && !dry && !ended && !damaged) inflateAhead();
-    std::size_t step = kOutputBuffer;
-    if (ahead < kOutputBuffer) {
-      if (damaged) throw ETvlkCompress(corrupt);
-      step = ahead;
-      dry = false;
-    }
+    const std::size_t step = steps.Next(corrupt);
     if (abort_) throw EtcAborted(kAborted);
     ProcessMessages();
-
     if (step > 0) {
       // More output than recorded can only be damage; stop before writing it.
       if (std::int64_t(step) > entry.OriginalSize() - produced) throw ETvlkCompress(kSizeMismatch, {entry.SourceName()});
-      reported += step;
-      ahead -= step;
+      steps.Take(step);
       produced += std::int64_t(step);
       stats_.BytesDone += std::int64_t(step);
       stats_.TotalBytesDone += std::int64_t(step);
@@ -564,7 +604,7 @@ void TTvlkCompress::Decompress(const TFileHeaderRecord& entry, TStream& dest, co
       if (OnStatus) OnStatus(this, stats_);
       continue;
     }
-    if (ended) break;
+    if (steps.Ended()) break;
     if (currentDisk_ < entry.LastDisk()) {
       ++currentDisk_;
       archive_.reset();  // the finished disk is let go before the next one is asked for
@@ -572,8 +612,7 @@ void TTvlkCompress::Decompress(const TFileHeaderRecord& entry, TStream& dest, co
     }
     --passes;
   }
-  writeReported();
+  steps.Write();
   // The stream must end exactly where the entry's bytes end.
-  const bool leftover = z.avail_in > 0 || currentDisk_ < entry.LastDisk() || archive_->Position() <= limit;
-  if (!ended || leftover) throw ETvlkCompress(corrupt);
+  if (!steps.Ended() || currentDisk_ < entry.LastDisk() || steps.InputLeft()) throw ETvlkCompress(corrupt);
 }

@@ -169,7 +169,11 @@ class TTvlkCompress : public TComponent {
   void ExtractEntry(const TFileHeader& entry, const std::string& destination);
   // Moves a complete file over its destination.
   void PutInPlace(tvk_archive::PendingFile& file);
+  // Inflates Entry from the archive's position into Dest, over as many disks as it spans, reporting it.
   void Decompress(const TFileHeaderRecord& entry, TStream& dest, const std::string& corrupt);
+  class InflateSteps;
+  // The engine's inflate state, ready for a new stream.
+  TZlibInflater& Inflater();
   // Opens disk N of CompressedFile (or, at the end of a transfer, of Name), asking OnNewDisk when the file
   // is missing. Name ends up naming the file opened.
   std::unique_ptr<TFileStream> OpenDisk(int disk, unsigned mode, std::string& name);
