@@ -48,7 +48,10 @@ void TFileRelated::StoreArchiveFileType(TCustomPathSpecifier* value) {
   if (value != nullptr) value->FreeNotification(this);
 }
 
-std::string TFileRelated::GetArchiveFile() { return ExpandPathPair(archiveFileType_, archiveFile_, this); }
+std::string TFileRelated::GetArchiveFile() {
+  if (buildTarget_ != nullptr && !buildTarget_->archive.empty()) return ExpandPathPair(nullptr, buildTarget_->archive, this);
+  return ExpandPathPair(archiveFileType_, archiveFile_, this);
+}
 
 void TFileRelated::SetArchiveFile(const std::string& value) {
   if (!Loading() && IsWholeArchiveSpecifier(archiveFileType_)) {
@@ -299,7 +302,7 @@ void TFileContainer::RunOperation(std::uint8_t operation, bool includeAll, Body 
   try {
     operation_ = operation;
     if (OnBeforeOperation) OnBeforeOperation(this);
-    if (include_) {
+    if (Included()) {
       if (container_ != nullptr) container_->DoInformationEventControl(this, ecOperationStarts, this);
       ReadFileInfo();
       totalSize_ = TotalSizeDeep(includeAll);
@@ -331,7 +334,7 @@ void TFileContainer::Compress(unsigned options) {
     } catch (const IEFileRel_NoNetLocation&) {
       if (!(options & coForceNetFilesLocal)) throw;
     }
-    if (addToArchive_ == lzcOverwrite) {
+    if (AddMode() == lzcOverwrite) {
       std::string old = ChangeFileExt(GetArchiveFile(), ".1");
       if (os::FileExists(old) && !os::DeleteFile(old))
         throw IEFileContainer("%s cannot delete the archive file %s", {Name(), old});
@@ -347,56 +350,38 @@ void TFileContainer::Compress(unsigned options) {
 void TFileContainer::CompressChild(TFileRelated* child, unsigned options) {
   auto* file = dynamic_cast<TCustomInstallFile*>(child);
   const bool toNet = file != nullptr && !(options & coForceNetFilesLocal) && (file->Net() || (options & coForceFilesNet));
-  const TlzhCommand savedAdd = child->AddToArchive();
-  const std::string savedArchive = child->ArchiveFile();
-  TCustomPathSpecifier* savedType = child->ArchiveFileType();
-  const bool savedInclude = child->Include();
   const std::string archiveDir = ArchiveDirectory(GetArchiveFile());
 
-  // The child's own archive settings come back whatever happens; the build only borrows them.
-  auto restore = [&] {
-    child->StoreArchiveFileType(savedType);
-    child->archiveFile_ = savedArchive;
-    child->SetAddToArchive(savedAdd);
-    child->SetInclude(savedInclude);
+  TBuildTarget target{"", child->AddToArchive(), (options & coIncludeAll) != 0};
+  auto into = [&](TlzhCommand add, const std::string& path) {
+    target.add = add;
+    target.archive = path;
   };
-  // Settings made for the build go in directly: they are not the user's choices to validate.
-  auto use = [&](TlzhCommand add, const std::string& path) {
-    child->SetAddToArchive(add);
-    child->StoreArchiveFileType(nullptr);
-    child->archiveFile_ = path;
-  };
-  try {
-    if (options & coIncludeAll) child->SetInclude(true);
-    if (toNet && child->NetLocation() != nullptr) {
-      use(lzcOverwrite, archiveDir + "\\" + child->NetArchivePath() + "\\" + child->Name() + ".1");
-      file->SetInNetArchive(true);
-    } else if (!toNet) {
-      TCustomPathSpecifier* type = child->ArchiveFileType();
-      if (dynamic_cast<TpsContainerArchiveFile*>(type) != nullptr) {
-        child->SetAddToArchive(lzcOnlyAdd);
-      } else if (dynamic_cast<TpsInstallSource*>(type) != nullptr) {
-        std::string base = CurrentInstall != nullptr ? CurrentInstall->GetArchiveFile() : GetArchiveFile();
-        use(lzcOverwrite, ArchiveDirectory(base) + child->ArchiveFile());
-      } else if (options & coRelocateArchives) {
-        std::string path = child->GetArchiveFile();
-        std::size_t colon = path.find(':');
-        use(lzcOverwrite, archiveDir + (colon == std::string::npos ? path : path.substr(colon + 1)));
-      }
-    } else {
-      const std::string own = file->NeedsOwnNetArchive()
-                                  ? archiveDir + "\\" + child->NetArchivePath() + "\\" + child->Name() + ".1"
-                                  : localFile_;
-      use(lzcOnlyAdd, own);
-      file->SetInNetArchive(true);
+  if (toNet && child->NetLocation() != nullptr) {
+    into(lzcOverwrite, archiveDir + "\\" + child->NetArchivePath() + "\\" + child->Name() + ".1");
+    file->SetInNetArchive(true);
+  } else if (!toNet) {
+    TCustomPathSpecifier* type = child->ArchiveFileType();
+    if (dynamic_cast<TpsContainerArchiveFile*>(type) != nullptr) {
+      target.add = lzcOnlyAdd;
+    } else if (dynamic_cast<TpsInstallSource*>(type) != nullptr) {
+      std::string base = CurrentInstall != nullptr ? CurrentInstall->GetArchiveFile() : GetArchiveFile();
+      into(lzcOverwrite, ArchiveDirectory(base) + child->ArchiveFile());
+    } else if (options & coRelocateArchives) {
+      std::string path = child->GetArchiveFile();
+      std::size_t colon = path.find(':');
+      into(lzcOverwrite, archiveDir + (colon == std::string::npos ? path : path.substr(colon + 1)));
     }
+  } else {
+    into(lzcOnlyAdd, file->NeedsOwnNetArchive()
+                         ? archiveDir + "\\" + child->NetArchivePath() + "\\" + child->Name() + ".1"
+                         : localFile_);
+    file->SetInNetArchive(true);
+  }
+  child->BuildWith(target, [&] {
     if (auto* container = dynamic_cast<TFileContainer*>(child)) container->Compress(options);
     else if (file != nullptr) file->Process(opCompress);
-  } catch (...) {
-    restore();
-    throw;
-  }
-  restore();
+  });
 }
 
 void TFileContainer::InstallObjects() {

@@ -6,9 +6,18 @@
 #include <string>
 
 #include "install/cmp_TInstallContainer.h"
+#include "support/routines_Scope.h"
 
 class TFileStatusParameter;
 class TDiskParameter;
+
+// What a build makes of one file-related object, chosen by its container for this build alone: the
+// archive it goes into and how. The object's own settings stay as they are.
+struct TBuildTarget {
+  std::string archive;  // empty: the object's own archive
+  TlzhCommand add = lzcOverwrite;
+  bool includeAll = false;  // built whatever the object's Include says
+};
 
 class TFileRelated : public TInstallObject {
  public:
@@ -40,7 +49,8 @@ class TFileRelated : public TInstallObject {
   virtual void SetArchiveFileType(TCustomPathSpecifier* value);
   virtual void SetNet(bool value) { net_ = value; }
   virtual void SetNetLocation(TComponent* value);
-  // The archive type's expansion followed by ArchiveFile, one trailing backslash removed.
+  // The archive type's expansion followed by ArchiveFile, one trailing backslash removed; while the object
+  // is being built, the archive its build target names.
   std::string GetArchiveFile() override;
 
   // The local copy of the archive recorded under the install record; false when there is none.
@@ -58,6 +68,12 @@ class TFileRelated : public TInstallObject {
  protected:
   void ApplyDesignDefaults() override;
   void StoreArchiveFileType(TCustomPathSpecifier* value);
+  // The add mode and the inclusion in force: the build target's while a build runs.
+  TlzhCommand AddMode() const { return buildTarget_ != nullptr ? buildTarget_->add : addToArchive_; }
+  bool Included() const { return include_ || (buildTarget_ != nullptr && buildTarget_->includeAll); }
+  // Runs Body with Target in force for this object; the target is let go on every path.
+  template <class Body>
+  void BuildWith(const TBuildTarget& target, Body body);
 
   bool archiveFileTypeSet_ = false;
   bool defaultArchiveFileType_ = false;
@@ -68,10 +84,18 @@ class TFileRelated : public TInstallObject {
   TCustomPathSpecifier* archiveFileType_ = nullptr;
   bool net_ = true;
   TComponent* netLocation_ = nullptr;
+  const TBuildTarget* buildTarget_ = nullptr;  // set only while the object is being built
 
-  // A build borrows its children's archive settings.
+  // A container builds its children under targets of its choosing.
   friend class TFileContainer;
 };
+
+template <class Body>
+void TFileRelated::BuildWith(const TBuildTarget& target, Body body) {
+  buildTarget_ = &target;
+  const ScopeExit release([this] { buildTarget_ = nullptr; });
+  body();
+}
 
 // The specifiers that stand for a whole archive path, with no file name after them.
 bool IsWholeArchiveSpecifier(const TCustomPathSpecifier* specifier);

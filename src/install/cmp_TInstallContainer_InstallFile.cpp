@@ -322,13 +322,13 @@ void TCustomInstallFile::Compress() {
     if (SourcePath().size() > std::size_t(TFileHeaderRecord::kMaxSourceName))
       throw IECustomInstallFile("The source path of %s is longer than the %d characters an archive can keep: %s",
                                 {Name(), TFileHeaderRecord::kMaxSourceName, SourcePath()});
-    if (include_) {
+    if (Included()) {
       CreateDirectoryPath(WithoutTrailingBackslash(ExtractFilePath(archive)));
       engine.SetCompressedFile(archive);
       install_detail::EngineHandlers handlers(engine, this, true);
       engine.FilesToProcess().Clear();
       engine.FilesToProcess().Add(SourcePath());
-      engine.Add(addToArchive_, uniqueID_);
+      engine.Add(AddMode(), uniqueID_);
       compressState_ = 2;
       archiveUsed_ = engine.CompressedFile();
       if (OnAfterCompress) OnAfterCompress(this);

@@ -91,20 +91,12 @@ void TCustomInstall::Build(const std::string& programPath, const std::string& bu
   const std::string dir = WithTrailingBackslash(buildDirectory);
   CopyLoadingProgram(buildDirectory, programPath);
   if (OnBeforeBuildArchives) OnBeforeBuildArchives(this);
-  TCustomPathSpecifier* savedType = archiveFileType_;
-  const std::string savedFile = archiveFile_;
-  StoreArchiveFileType(nullptr);
-  archiveFile_ = dir + TVK_FILES_ARCHIVE;
-  try {
+  // The archives go to the build directory, whatever archive the install names for its runs.
+  const TBuildTarget target{dir + TVK_FILES_ARCHIVE, addToArchive_, false};
+  BuildWith(target, [&] {
     Compress(BuildOptions(distributeType_));
     if (distributeType_ != dtTraditional) WriteFileList();
-  } catch (...) {
-    StoreArchiveFileType(savedType);
-    archiveFile_ = savedFile;
-    throw;
-  }
-  StoreArchiveFileType(savedType);
-  archiveFile_ = savedFile;
+  });
   if (OnAfterBuildArchives) OnAfterBuildArchives(this);
   if (makeSelfExtractor) MakeSelfExtractor(dir + TVK_LOADER_FILE, dir + TVK_SETUP_ARCHIVE, dir + TVK_FILES_ARCHIVE);
 }
