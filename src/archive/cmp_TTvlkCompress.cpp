@@ -126,6 +126,22 @@ void TTvlkCompress::LostBytes() {
 
 void TTvlkCompress::ClearIdMap() { idMap_.fill(-1); }
 
+void TFileHeader::BuildFromSource(const std::string& itemText) {
+  SetSource(itemText);
+  const std::string& name = SourceFile;
+  {
+    os::File file = os::File::Open(name, os::Access::Read, os::Share::DenyNone, os::Disposition::OpenExisting);
+    if (!file) throw ETvlkCompress("Cannot open the file %s", {name});
+    auto date = file.LastWriteTime();
+    const std::int64_t size = file.Size();
+    if (!date || size < 0) throw ETvlkCompress("Cannot open the file %s", {name});
+    SetSourceFacts(*date, size);
+  }
+  TVersionResource& reader = SharedVersionResource();
+  reader.SetFileName(name);
+  Record.SetVersionText(reader.VersionInfo()->FileVersion());
+}
+
 void TTvlkCompress::LoadHeaders() {
   if (!os::FileExists(compressedFile_)) throw ETvlkCompress(kCannotOpenArchive, {compressedFile_});
   auto file = OpenStream(compressedFile_, fmOpenRead | fmShareDenyNone, kCannotOpenArchive);

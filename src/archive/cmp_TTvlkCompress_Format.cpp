@@ -7,7 +7,6 @@
 #include <limits>
 
 #include "archive/cmp_TTvlkCompress_Internal.h"
-#include "archive/cmp_TVersion.h"
 #include "support/exceptions_Tavelock.h"
 #include "support/routines_Strings.h"
 
@@ -60,29 +59,21 @@ void TFileHeaderRecord::SetText(int at, int capacity, const std::string& value) 
 
 bool TFileHeader::IsValid() const { return !Trim(Record.SourceName()).empty(); }
 
-void TFileHeader::BuildFromSource(const std::string& itemText) {
-  std::string name = FirstField(itemText);
+void TFileHeader::SetSource(const std::string& itemText) {
+  const std::string name = FirstField(itemText);
   SourceFile = name;
   Record.SetSourceName(name);
   // An entry that could never be unpacked is refused now, not on the installing machine.
   const std::string stored = Record.SourceName();
   tvk_archive::CheckFileName(stored, tvk_archive::EntryFileName(stored));
-  std::int64_t size;
-  {
-    os::File file = os::File::Open(name, os::Access::Read, os::Share::DenyNone, os::Disposition::OpenExisting);
-    if (!file) throw ETvlkCompress("Cannot open the file %s", {name});
-    auto date = file.LastWriteTime();
-    size = file.Size();
-    if (!date || size < 0) throw ETvlkCompress("Cannot open the file %s", {name});
-    Record.SetFileDate(TwoSecondStamp(*date));
-  }
+}
+
+void TFileHeader::SetSourceFacts(TDateTime date, std::int64_t size) {
   // Sizes and positions are signed 32-bit in the format.
   if (size > std::numeric_limits<std::int32_t>::max())
-    throw ETvlkCompress("The file %s is too large for the archive", {name});
+    throw ETvlkCompress("The file %s is too large for the archive", {SourceFile});
+  Record.SetFileDate(TwoSecondStamp(date));
   Record.SetOriginalSize(std::int32_t(size));
-  TVersionResource& reader = SharedVersionResource();
-  reader.SetFileName(name);
-  Record.SetVersionText(reader.VersionInfo()->FileVersion());
 }
 
 void TFileHeader::ReadFrom(TStream& stream) {

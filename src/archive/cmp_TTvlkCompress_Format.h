@@ -75,8 +75,13 @@ class TFileHeader : public TObject {
   // Records the first ";"-field of ItemText as SourceName with that file's date, size and version text.
   // ETvlkCompress "Cannot open the file %s"; a file of 2 GB or more cannot be stored:
   // ETvlkCompress "The file %s is too large for the archive"; EtcUnusableName when the stored name (cut to
-  // 100 characters) ends in a part that extraction would refuse.
+  // 100 characters) ends in a part that extraction would refuse. (It reads the file: the engine's unit
+  // holds it.)
   void BuildFromSource(const std::string& itemText);
+  // The first ";"-field of ItemText as SourceFile and SourceName, checked as BuildFromSource says.
+  void SetSource(const std::string& itemText);
+  // The source file's date, to the file system's two seconds, and size, checked as BuildFromSource says.
+  void SetSourceFacts(TDateTime date, std::int64_t size);
   // Exactly one record. ETvlkCompress "Could not read the file headers for the compressed file. The
   // Archive file could possible be corrupt".
   void ReadFrom(TStream& stream);
