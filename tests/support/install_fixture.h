@@ -1,8 +1,12 @@
 // A test installation: an install component of class Install on a form, building into and installing
-// from a scratch directory, under a product name of its own whose uninstall key goes at the end.
+// from a scratch directory, under a product name of its own whose uninstall key goes at the end. The
+// message boxes the kit would show are kept in `shown` instead, and answered with `answer`.
 #pragma once
 
 #include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
 
 #include "classlib/Forms.h"
 #include "install/cmp_TInstall.h"
@@ -18,15 +22,24 @@ class InstallFixture : public ::testing::Test {
   const std::string product = "TvkTestProduct" + std::to_string(std::int64_t(os::Now() * 1e7) % 1000000);
   TForm form{nullptr};
   Install* install = new Install(&form);
+  std::vector<std::string> shown;
+  int answer = IDOK;  // the button every message box is answered with
 
   void SetUp() override {
+    Application->OnMessageBox = [this](const std::string& text, const std::string&, unsigned) {
+      shown.push_back(text);
+      return answer;
+    };
     install->Information().SetProductName(product);
     install->SetArchiveFileType(nullptr);
     install->SetArchiveFile(dir / "dist\\files.1");
     install->SetDestDirType(nullptr);
     install->SetDestDir(dir / "dest");
   }
-  void TearDown() override { RemoveRegTree(os::kLocalMachine, UninstallKey()); }
+  void TearDown() override {
+    Application->OnMessageBox = nullptr;
+    RemoveRegTree(os::kLocalMachine, UninstallKey());
+  }
 
   std::string UninstallKey() const { return "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + product; }
   // An install file in the install component for the source file Source.

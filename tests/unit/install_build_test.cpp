@@ -8,24 +8,19 @@
 #include "support/routines_API.h"
 #include "support/routines_Registry.h"
 #include "support/routines_Strings.h"
+#include "support/install_fixture.h"
 #include "support/test_support.h"
 
 namespace {
 
 constexpr char kKitKey[] = "\\SOFTWARE\\Tavelock\\Kit";
 
-class InstallBuild : public ::testing::Test {
+class InstallBuild : public tvktest::InstallFixture<> {
  protected:
-  tvktest::ScratchDir dir;
-  TForm form{nullptr};
-  TInstall* install = new TInstall(&form);
   std::string loader;
 
   void SetUp() override {
-    Application->OnMessageBox = [](const std::string& text, const std::string&, unsigned) -> int {
-      ADD_FAILURE() << "shown: " << text;
-      return IDOK;
-    };
+    InstallFixture::SetUp();
     // The kit's loading program, in a kit directory of this test's own (test processes run side by side).
     CreateDirectoryPath(dir / "kit");
     loader = dir / "kit\\TavelockLoadProgram.exe";
@@ -36,8 +31,10 @@ class InstallBuild : public ::testing::Test {
     install->PresetupFiles().Add(dir / "readme.txt");
   }
   void TearDown() override {
-    Application->OnMessageBox = nullptr;
+    // A build shows nothing but what a test has looked at (and cleared).
+    EXPECT_EQ(shown, std::vector<std::string>{});
     tvktest::RemoveRegTree(os::kLocalMachine, kKitKey + 1);
+    InstallFixture::TearDown();
   }
   static std::vector<std::string> Entries(const std::string& archive) {
     TTvlkCompress engine(nullptr);
@@ -59,10 +56,12 @@ TEST_F(InstallBuild, SelfExtractorCarriesBothArchives) {
   file->SetIncludeFromDir(dir.Path());
   file->SetFileName("American.dct");
   file->SetContainer(install);
-  TCustomPathSpecifier* archiveType = install->ArchiveFileType();
+  install->SetUseLoadingProgram(true);  // the archive is the running program's, as a real setup has it
 
   install->Build(dir / "dictsetup.exe", dir / "build", true);
-  EXPECT_EQ(install->ArchiveFileType(), archiveType);  // the component's own settings come back
+  // The component's own settings are the build's to read, not to change.
+  EXPECT_NE(dynamic_cast<TpsMainArchiveFile*>(install->ArchiveFileType()), nullptr);
+  EXPECT_EQ(install->ArchiveFile(), "");
   EXPECT_EQ(Entries(dir / "build\\setup.1"), (std::vector<std::string>{"dictsetup.exe", "readme.txt"}));
   EXPECT_EQ(Entries(dir / "build\\files.1"), (std::vector<std::string>{"American.dct"}));
 
@@ -189,15 +188,12 @@ TEST_F(InstallBuild, Failures) {
   }
 
   // Without -e there is nothing to copy onto floppies; the mode shows why and ends.
-  std::vector<std::string> shown;
-  Application->OnMessageBox = [&](const std::string& text, const std::string&, unsigned) {
-    shown.push_back(text);
-    return int(IDOK);
-  };
+  ASSERT_EQ(shown, std::vector<std::string>{});
   install->ParseCommandLine({});
   install->TransferToFloppies(dir / "floppy");
   ASSERT_EQ(shown.size(), 1u);
   EXPECT_EQ(shown[0].rfind("Sorry... You can only transfer", 0), 0u);
+  shown.clear();
 }
 
 // A web build lists each file by its component name in 39 characters: a longer name is refused, not cut.

@@ -8,6 +8,7 @@
 #include "install/cmp_TInstall.h"
 #include "install/cmp_TInstallContainer_Events.h"
 #include "support/routines_Strings.h"
+#include "support/install_fixture.h"
 #include "support/test_support.h"
 
 namespace {
@@ -42,12 +43,12 @@ class Operating : public Base {
   }
 };
 
-class InstallTree : public ::testing::Test {
+class InstallTree : public tvktest::InstallFixture<Operating<TInstall>> {
  protected:
-  TForm form{nullptr};
-  Operating<TInstall>* install = new Operating<TInstall>(&form);
-
-  void SetUp() override { install->SetName("Install1"); }
+  void SetUp() override {
+    InstallFixture::SetUp();
+    install->SetName("Install1");
+  }
 
   TInstallFile* File(const std::string& name, TInstallContainer* container, const std::string& source = "") {
     auto* file = new TInstallFile(&form);
@@ -249,7 +250,6 @@ TEST_F(InstallTree, UniqueIdentifiersRunOut) {
 
 TEST_F(InstallTree, FileInformationRecord) {
   TInstallFile* file = File("American", install);
-  tvktest::ScratchDir dir;
   tvktest::WriteFile(dir / "American.dct", std::string(1234, 'w'));
   file->SetIncludeFromDir(dir.Path());
   file->SetFileName("American.dct");
@@ -336,34 +336,23 @@ TEST_F(InstallTree, UpwardPathKeepsTotalsPerLevel) {
 
 TEST_F(InstallTree, CancelAtTheDiskPromptIsTheUsersAbort) {
   TInstallFile* file = File("F", install);
-  std::vector<std::string> prompts;
-  Application->OnMessageBox = [&](const std::string& text, const std::string&, unsigned) {
-    prompts.push_back(text);
-    return int(IDCANCEL);
-  };
+  answer = IDCANCEL;
   TTvlkCompress engine(nullptr);
   std::string path = "C:\\Disk";
   EXPECT_THROW(file->EngineNewDisk(&engine, 2, path), EAIUserAbort);  // at once, not after asking again
-  Application->OnMessageBox = nullptr;
-  EXPECT_EQ(prompts, std::vector<std::string>{"Please insert disk #2"});
+  EXPECT_EQ(shown, std::vector<std::string>{"Please insert disk #2"});
   EXPECT_TRUE(engine.Abort());
 
   // With a handler on the install component only, the component takes care of the disk: no prompt.
   install->OnNewDisk = [](TCustomInstallFile*, int, std::string& p) { p = "D:\\Next\\"; };
   install->Start(100, 0);
-  prompts.clear();
-  Application->OnMessageBox = [&](const std::string& text, const std::string&, unsigned) {
-    prompts.push_back(text);
-    return int(IDCANCEL);
-  };
+  shown.clear();
   file->EngineNewDisk(&engine, 3, path);
-  Application->OnMessageBox = nullptr;
-  EXPECT_TRUE(prompts.empty());
+  EXPECT_TRUE(shown.empty());
   EXPECT_EQ(path, "D:\\Next");
 }
 
 TEST_F(InstallTree, BuildWritesAnArchiveThatReadsBack) {
-  tvktest::ScratchDir dir;
   tvktest::WriteFile(dir / "one.txt", std::string(5000, 'a'));
   tvktest::WriteFile(dir / "two.txt", "second file");
   install->SetArchiveFileType(nullptr);

@@ -9,6 +9,7 @@
 #include "install/cmp_TInstall.h"
 #include "support/routines_Registry.h"
 #include "support/routines_Strings.h"
+#include "support/install_fixture.h"
 #include "support/test_support.h"
 
 namespace {
@@ -16,45 +17,27 @@ namespace {
 constexpr char kRecords[] = "SOFTWARE\\Tavelock\\Install";
 constexpr char kRunOnce[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 
-class InstallRun : public ::testing::Test {
+class InstallRun : public tvktest::InstallFixture<> {
  protected:
-  tvktest::ScratchDir dir;
-  TForm form{nullptr};
-  TInstall* install = new TInstall(&form);
-
-  std::vector<std::string> shown;
-
   void SetUp() override {
-    Application->OnMessageBox = [this](const std::string& text, const std::string&, unsigned) {
-      shown.push_back(text);
-      return int(IDOK);
-    };
+    InstallFixture::SetUp();
     tvktest::RemoveRegTree(os::kLocalMachine, kRecords);
-    install->Information().SetProductName("TvkTestRun");
     install->ParseCommandLine({"-s" + dir.Path()});
-    install->SetArchiveFileType(nullptr);
     install->SetArchiveFile(dir / "files.1");
-    install->SetDestDirType(nullptr);
-    install->SetDestDir(dir / "dest");
     install->SetRunAutomatic(false);
   }
   void TearDown() override {
-    Application->OnMessageBox = nullptr;
     InstallRecordKey.clear();
     tvktest::RemoveRegTree(os::kLocalMachine, kRecords);
     os::RegDeleteKey(os::kLocalMachine, "SOFTWARE\\Tavelock");
-    tvktest::RemoveRegTree(os::kLocalMachine, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TvkTestRun");
     os::RegKey runOnce = os::RegKey::Open(os::kLocalMachine, kRunOnce, os::RegAccess::All);
     for (const char* name : {"TavelockUnfinished", "TavelockUnfinished1"}) runOnce.DeleteValue(name);
+    InstallFixture::TearDown();
   }
   void Build(const std::string& contents) {
     tvktest::WriteFile(dir / "American.dct", contents);
-    auto* file = new TInstallFile(&form);
-    file->SetName("American");
-    file->SetIncludeFromDir(dir.Path());
-    file->SetFileName("American.dct");
-    file->SetContainer(install);
-    install->Compress(coRelocateArchives | coForceNetFilesLocal | coIncludeAll);
+    AddSource(dir / "American.dct");
+    InstallFixture::Build();
   }
   static bool KeyExists(const std::string& path) {
     return os::RegKey::Open(os::kLocalMachine, path, os::RegAccess::Read).IsValid();
