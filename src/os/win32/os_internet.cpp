@@ -137,8 +137,13 @@ std::optional<std::string> InternetHandle::HttpContentLength() const {
 std::optional<std::uint32_t> InternetHandle::QueryDataAvailable() const {
   if (!Usable()) return std::nullopt;
   DWORD available = 0;
-  if (!functions_->queryDataAvailable(handle_, &available, 0, 0)) return std::nullopt;
-  return available;
+  // Wine's FTP file answers ERROR_IO_PENDING, even on a synchronous handle, when the first bytes arrive
+  // between its look at the socket's queue and its wait for them: they are there by the time it answers,
+  // so a second look finds them. (Seen under load: the download failed as an unanswered query.)
+  for (int attempt = 0;; ++attempt) {
+    if (functions_->queryDataAvailable(handle_, &available, 0, 0)) return available;
+    if (GetLastError() != ERROR_IO_PENDING || attempt == 2) return std::nullopt;
+  }
 }
 
 std::int64_t InternetHandle::Read(void* buffer, std::uint32_t count) const {
