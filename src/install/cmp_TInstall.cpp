@@ -10,7 +10,7 @@
 TCustomInstall* CurrentInstall = nullptr;
 
 namespace {
-constexpr char kSwitchLetters[] = "bfderscqtl";  // in the order of TCommandSwitch
+constexpr char kSwitchLetters[] = "bfderscqtlu";  // in the order of TCommandSwitch
 
 int SwitchOf(char letter) {
   const char lower = static_cast<char>(std::tolower(static_cast<unsigned char>(letter)));
@@ -174,6 +174,7 @@ void TCustomInstall::Loaded() {
   if (InState(csDesigning)) return;
   if (commandFlags_[cmdBuild]) return RunBuildMode();
   if (commandFlags_[cmdFloppies]) return TransferToFloppies("a:");
+  if (commandFlags_[cmdUninstall]) return RunUninstallMode();
   if (commandFlags_[cmdReboot]) {
     // The continuation is the whole of this start: no second installation follows it.
     ContinueAfterReboot();

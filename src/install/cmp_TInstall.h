@@ -15,11 +15,12 @@
 #include "install/cmp_TInstallContainer_InstallFile.h"
 #include "install/cmp_TInstallInformation.h"
 
-// The command-line switches, by their letter: -b -f -d -e -r -s -c, and for unattended runs -q (quiet:
-// no window, no message box), -t<dir> (the target directory) and -l<file> (a log of the run).
+// The command-line switches, by their letter: -b -f -d -e -r -s -c, for unattended runs -q (quiet:
+// no window, no message box), -t<dir> (the target directory) and -l<file> (a log of the run), and -u
+// (uninstall).
 enum TCommandSwitch : int {
   cmdBuild, cmdFloppies, cmdDebug, cmdSelfExtract, cmdReboot, cmdSource, cmdCleanup, cmdQuiet, cmdTarget, cmdLog,
-  kCommandSwitchCount
+  cmdUninstall, kCommandSwitchCount
 };
 
 // The program's exit codes, those deployment tools know from the Windows Installer.
@@ -36,6 +37,8 @@ int ExitCodeOf(const std::exception& e);
 void NoteOutcome(int exitCode);
 // A run, a build or a transfer that ends in this exception: its exit code noted, a line in the log.
 void NoteFailure(const std::exception& e);
+// A build, a transfer or an uninstall that failed: noted as above, and its message shown.
+void ReportModeFailure(const Exception& e);
 
 using TCleanupEvent = std::function<void(TCustomInstall* install, bool& Continue)>;
 using TRebootWindowsEvent = std::function<void(TCustomInstall* install, bool& Continue)>;
@@ -117,6 +120,18 @@ class TCustomInstall : public TFileContainer {
   // The end of a run that needs no restart, and of the run after one: good-install notification, clean-up,
   // the record removed, the files marked to run started.
   void FinishRun();
+  // Writes the batch file that erases Program once it has ended, then removes Folders (with all they hold
+  // when Trees, else only when empty), and has it started when the install component goes.
+  void ScheduleProgramRemoval(const std::string& program, const std::vector<std::string>& folders, bool trees);
+
+  // ---- The product in Windows' list of programs, and the uninstall
+  // The values Windows' list of programs reads, below the product's uninstall key, with the uninstaller
+  // they name: a copy of this program in a folder of the kit's own when the loading program started it.
+  void RegisterProduct();
+  // The -u mode: asks (unless quiet), reverses what the install recorded, and lets the kept uninstaller go.
+  void RunUninstallMode();
+  // Reverses the install recorded below Key and removes Key; true when files in use wait for the restart.
+  bool Uninstall(const std::string& key);
 
   // ---- Build mode and floppy transfer
   // The -b mode: builds into the directory named by the first line of BUILD.INF beside the program.

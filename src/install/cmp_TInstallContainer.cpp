@@ -3,11 +3,10 @@
 #include "classlib/Forms.h"
 #include "install/cmp_TInstall.h"
 #include "install/cmp_TInstallContainer_Events.h"
+#include "install/routines_Removal.h"
 #include "support/routines_Strings.h"
 
 namespace {
-
-constexpr char kUninstallKey[] = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
 // The standard specifiers come onto a form before the first container joins it.
 TComponent* WithStandardSpecifiers(TComponent* owner) {
@@ -181,7 +180,7 @@ void TInstallContainer::Install() {
       return;
     InstallObjects();
     installed_ = true;
-    if (CurrentInstall != nullptr) WriteUninstallInfo(kUninstallKey + CurrentInstall->Information().ProductName());
+    if (CurrentInstall != nullptr) WriteUninstallInfo(kUninstallKeyRoot + CurrentInstall->Information().ProductName());
     if (OnAfterOperation) OnAfterOperation(this);
     Broadcast(this, bcInstallEnded, nullptr);
   } catch (const EAbort&) {

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "install/cmp_TInstallContainer_Files.h"
 
@@ -162,6 +163,9 @@ class TCustomInstallFile : public TFileRelated {
   void AfterWrite();
   // Arranges the swap of a file that went in beside a destination in use, for the next start of Windows.
   void ScheduleReplacement();
+  // What the uninstall needs to reverse this file's install, below the product's key (see
+  // routines_Removal.h): the file with what was done to it, and the folders its install made.
+  void WriteRemovalRecord(const std::string& key);
 
   bool destExisted_ = false;
   bool wasInUse_ = false;
@@ -187,6 +191,11 @@ class TCustomInstallFile : public TFileRelated {
   std::string version_;
   std::string finalDestName_;  // the destination's name while the file goes in under a temporary one
   std::optional<std::string> destDirOfRun_;  // set while an install or copy of this file runs, by PinDestDir
+  // Of the last install: the file was written (or waits for the restart), its shared count was raised,
+  // and the folders that did not exist before it, deepest first.
+  bool written_ = false;
+  bool counted_ = false;
+  std::vector<std::string> foldersMade_;
 };
 
 // Whether a file's version resource carries "OLESelfRegister" in its first translation's strings.

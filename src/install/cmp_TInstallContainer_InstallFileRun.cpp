@@ -6,6 +6,7 @@
 #include "install/cmp_TInstall.h"
 #include "install/cmp_TInstallContainer_Events.h"
 #include "install/cmp_TInstallContainer_Internal.h"
+#include "install/routines_Removal.h"
 #include "os/os.h"
 #include "support/routines_API.h"
 #include "support/routines_Log.h"
@@ -15,8 +16,6 @@
 
 namespace {
 
-constexpr char kHelpKey[] = "\\SOFTWARE\\Microsoft\\Windows\\Help";
-constexpr char kSharedDLLsKey[] = "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 // Numbered "Files" lists tried before the uninstall record gives up.
 constexpr int kMaxUninstallLists = 100;
 
@@ -58,6 +57,9 @@ std::string TCustomInstallFile::FinalDestPath() { return WithTrailingBackslash(G
 
 void TCustomInstallFile::InstallObjects() {
   wasInUse_ = false;
+  written_ = false;
+  counted_ = false;
+  foldersMade_.clear();
   finalDestName_.clear();
   try {
     PassUp(ecFileInstallStarts, this);
@@ -70,6 +72,10 @@ void TCustomInstallFile::InstallObjects() {
   const ScopeExit forget([&] { destDirOfRun_.reset(); });
   const std::string dest = DestPath();
   destExisted_ = os::FileExists(dest);
+  for (std::string folder = WithoutTrailingBackslash(GetDestDir());
+       !folder.empty() && !os::DirectoryExists(folder) && ExtractFileDir(folder) != folder;
+       folder = ExtractFileDir(folder))
+    foldersMade_.push_back(folder);
   const TFileNewerResult decision = TVersionResource::IsFileNewer(version_, dest, overwriteMode_, date_);
   replace_ = decision == fnCompareFailed || decision == fnReplace;
   LogLine("file " + dest + ": " +
@@ -138,6 +144,7 @@ void TCustomInstallFile::Extract(TTvlkCompress& engine) {
         if (engine.Abort() || !os::FileExists(DestPath())) os::DeleteFile(DestPath());
         else ScheduleReplacement();
       }
+      written_ = !engine.Abort();
       const std::string outcome = engine.Abort() ? "stopped"
                                   : wasInUse_    ? "in use; waits as " + DestPath() + " for the restart"
                                                  : "written";
@@ -167,6 +174,7 @@ void TCustomInstallFile::AfterWrite() {
   if (registerAsHelp_) RegisterHelp();
   if (updateDLLCounter_ && !IncrementDLLCount())
     throw IECustomInstallFile("Cannot update the DLL count for the following file :%s:", {fileName_});
+  counted_ = updateDLLCounter_;
   if (wasInUse_ && CurrentInstall != nullptr) {
     CurrentInstall->AddUnfinished(Name(), 0);
   } else if (!wasInUse_ && activeX_) {
@@ -326,7 +334,16 @@ void TCustomInstallFile::ContinueAfterReboot() {
 
 // ---- Uninstall record
 
+void TCustomInstallFile::WriteRemovalRecord(const std::string& key) {
+  removal::FileActions actions{written_, counted_, activeX_, registerAsHelp_};
+  WriteRegString(rrLocalMachine, key + removal::kFiles, FinalDestPath(), removal::Encode(actions));
+  if (!written_) return;
+  for (const std::string& folder : foldersMade_)
+    if (os::DirectoryExists(folder)) WriteRegString(rrLocalMachine, key + removal::kFolders, folder, "");
+}
+
 void TCustomInstallFile::WriteUninstallInfo(const std::string& key) {
+  WriteRemovalRecord(key);
   const std::string dest = FinalDestPath();
   if (activeX_) {
     const std::string list = key + "\\ActiveX";

@@ -12,13 +12,12 @@
 #include "support/routines_Registry.h"
 #include "support/routines_Strings.h"
 
-namespace {
-
-// A build or a transfer that failed: its message, and the exit code and the log say so too.
 void ReportModeFailure(const Exception& e) {
   NoteFailure(e);
   Application->MessageBox(e.Message(), Application->Title(), MB_OK);
 }
+
+namespace {
 
 constexpr char kLoaderName[] = "TavelockLoadProgram.exe";
 // Where the kit is installed: a subkey of its own, so that removing the last install record keeps it.

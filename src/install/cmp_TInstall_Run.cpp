@@ -96,6 +96,7 @@ void TCustomInstall::Install() {
   TFileContainer::Install();
 
   for (int i = 0; i < DeferredRegistrations().Count(); ++i) DeferredRegistrations().Items(i)->RegisterActiveX();
+  RegisterProduct();
   if (unfinishedCount_ > 0 || Reboot()) RegisterRunOnce();
   const bool rebootNeeded = Reboot();
   if (rebootNeeded) {
@@ -193,9 +194,19 @@ void TCustomInstall::Cleanup() {
   const std::string program = os::ModuleFileName();
   const std::string programDir = ExtractFilePath(program);
   for (int i = 0; i < presetupFiles_.Count(); ++i) os::DeleteFile(programDir + ExtractFileName(presetupFiles_.Get(i)));
+  // Only a copy in the temporary directory takes its folder with it.
+  const std::string folder = WithoutTrailingBackslash(programDir);
+  const std::string temp = WithTrailingBackslash(os::TempPath().value_or(""));
+  std::vector<std::string> folders;
+  if (temp.size() > 1 && folder.size() > temp.size() && SameText(folder.substr(0, temp.size()), temp))
+    folders.push_back(folder);
+  ScheduleProgramRemoval(program, folders, true);
+}
+
+void TCustomInstall::ScheduleProgramRemoval(const std::string& program, const std::vector<std::string>& folders,
+                                            bool trees) {
   cleanupBatch_ = NewTempFile(".bat");
   const auto quoted = [](const std::string& path) { return "\"" + path + "\""; };
-  const std::string folder = WithoutTrailingBackslash(programDir);
   const bool windows95 = WindowsPlatform() == 1;
   TStringList lines;
   // The batch starts while the program is still ending, and a running program cannot be erased: it
@@ -233,10 +244,10 @@ void TCustomInstall::Cleanup() {
     lines.Add("GOTO Repeat");
     lines.Add(":Gone");
   }
-  // Only a copy in the temporary directory takes its folder with it; NT has no DELTREE.
-  const std::string temp = WithTrailingBackslash(os::TempPath().value_or(""));
-  if (temp.size() > 1 && folder.size() > temp.size() && SameText(folder.substr(0, temp.size()), temp))
-    lines.Add((windows95 ? "DELTREE /Y " : "RMDIR /S /Q ") + quoted(folder));
+  // NT has no DELTREE; an RMDIR that finds its folder not empty leaves it.
+  for (const std::string& folder : folders)
+    lines.Add(trees ? (windows95 ? "DELTREE /Y " : "RMDIR /S /Q ") + quoted(folder)
+                    : "RMDIR " + quoted(folder) + (windows95 ? " >NUL" : " >NUL 2>&1"));
   // Only the Windows 95 family makes a .PIF for a batch file.
   lines.Add("ERASE " + quoted(ChangeFileExt(cleanupBatch_, ".PIF")) + (windows95 ? "" : " >NUL 2>&1"));
   lines.Add("ERASE " + quoted(cleanupBatch_));

@@ -174,6 +174,9 @@ int CompareTextLocale(const std::string& a, const std::string& b);
 // answer, 32 or more on success (as WinExec).
 unsigned WinExec(const std::string& commandLine, int show);
 inline constexpr int kShowHidden = 0;  // SW_HIDE
+// Runs a command line with the given show state and waits for it, at most TimeoutMs: its exit code, or
+// nothing when it could not start or did not end in time (it then runs on).
+std::optional<std::uint32_t> RunAndWait(const std::string& commandLine, int show, std::uint32_t timeoutMs);
 
 // A loaded library. Move-only; frees the library on destruction.
 

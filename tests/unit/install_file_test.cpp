@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 
 #include "classlib/Forms.h"
 #include "install/cmp_TInstall.h"
@@ -255,3 +256,94 @@ TEST_F(InstallFiles, FileInUseFallsBackToABatchFile) {
 #endif
 
 }  // namespace
+
+// ---- The uninstall: the reverse of what the install recorded
+
+TEST_F(InstallFiles, UninstallReversesWhatTheInstallDid) {
+  os::CreateDirectory(dir / "dest");
+  tvktest::WriteFile(Dest("kept.txt"), "old");
+  TInstallFile* deep = Add("deep.txt", "new deep");
+  deep->SetDestDirType(nullptr);
+  deep->SetDestDir(dir / "dest\\made\\deeper");
+  Add("kept.txt", "new kept")->SetOverwriteMode(owNever);
+  Add("guide.hlp", "help");
+  Build();
+  install->Information().SetVersion("2.5");
+  install->Information().SetCompanyName("Brindlecote");
+  InstallObjects();
+  install->RegisterProduct();
+  EXPECT_EQ(Uninstall("", "DisplayName"), product);
+  EXPECT_EQ(Uninstall("", "DisplayVersion"), "2.5");
+  EXPECT_EQ(Uninstall("", "Publisher"), "Brindlecote");
+  // Not started by the loading program: the program names itself as the uninstaller.
+  EXPECT_EQ(Uninstall("", "UninstallString"), "\"" + os::ModuleFileName() + "\" -u");
+  EXPECT_EQ(ReadRegInteger(rrLocalMachine, "\\" + UninstallKey(), "NoModify", 0), 1);
+  EXPECT_EQ(ReadRegInteger(rrLocalMachine, "\\" + UninstallKey(), "EstimatedSize", 0), 1);  // 20 bytes, in whole KB
+
+  EXPECT_FALSE(install->Uninstall("\\" + UninstallKey()));
+  EXPECT_FALSE(os::FileExists(dir / "dest\\made\\deeper\\deep.txt"));
+  EXPECT_FALSE(os::DirectoryExists(dir / "dest\\made"));  // the folders the install made
+  EXPECT_TRUE(os::DirectoryExists(dir / "dest"));         // but not the one that was there
+  EXPECT_EQ(tvktest::ReadFile(Dest("kept.txt")), "old");  // the install did not write it
+  EXPECT_FALSE(os::FileExists(Dest("guide.hlp")));
+  EXPECT_EQ(ReadRegString(rrLocalMachine, "\\SOFTWARE\\Microsoft\\Windows\\Help", "GUIDE.HLP", "<none>"), "<none>");
+  EXPECT_FALSE(os::RegKey::Open(os::kLocalMachine, UninstallKey(), os::RegAccess::Read).IsValid());
+}
+
+TEST_F(InstallFiles, ASharedFileGoesWithItsLastUser) {
+  const struct {
+    const char* why;
+    std::optional<std::int32_t> countBefore;  // another product's count; none: no value
+    bool asText;                              // the count became something else since the install
+    bool removed;
+  } cases[] = {
+      {"only this product", std::nullopt, false, true},
+      {"another product too", 1, false, false},
+      {"a count that is no number", std::nullopt, true, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.why);
+    TInstallFile* dll = Add("shared.dll", "code");
+    dll->SetUpdateDLLCounter(true);
+    Build();
+    const std::string path = Dest("shared.dll");
+    if (c.countBefore) WriteRegInteger(rrLocalMachine, std::string("\\") + kSharedDLLs, path, *c.countBefore);
+    InstallObjects();
+    if (c.asText) WriteRegString(rrLocalMachine, std::string("\\") + kSharedDLLs, path, "many");
+    EXPECT_FALSE(install->Uninstall("\\" + UninstallKey()));
+    EXPECT_EQ(os::FileExists(path), !c.removed);
+    if (c.countBefore) EXPECT_EQ(ReadRegInteger(rrLocalMachine, std::string("\\") + kSharedDLLs, path, 0), *c.countBefore);
+    if (c.asText) EXPECT_EQ(ReadRegString(rrLocalMachine, std::string("\\") + kSharedDLLs, path, ""), "many");
+    if (c.removed) EXPECT_EQ(ReadRegString(rrLocalMachine, std::string("\\") + kSharedDLLs, path, "<none>"), "<none>");
+    delete dll;
+    os::DeleteFile(path);
+    os::RegKey::Open(os::kLocalMachine, kSharedDLLs, os::RegAccess::All).DeleteValue(path);
+  }
+}
+
+TEST_F(InstallFiles, UninstallModeAsksFirstAndSaysWhenThereIsNothingToDo) {
+  Add("plain.txt", "plain");
+  Build();
+  InstallObjects();
+  Application->SetExitCode(0);
+  answer = IDNO;
+  install->ParseCommandLine({"-u"});
+  install->RunUninstallMode();
+  EXPECT_EQ(Application->ExitCode(), kExitCancelled);
+  EXPECT_TRUE(os::FileExists(Dest("plain.txt")));
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0], "Do you want to remove " + product + " and all of its components?");
+
+  // Quiet: no question; then a second uninstall finds nothing.
+  Application->SetExitCode(0);
+  shown.clear();
+  install->ParseCommandLine({"-u", "-q"});
+  install->RunUninstallMode();
+  EXPECT_EQ(Application->ExitCode(), kExitSuccess);
+  EXPECT_FALSE(os::FileExists(Dest("plain.txt")));
+  EXPECT_EQ(shown, std::vector<std::string>{product + " was removed."});
+  shown.clear();
+  install->RunUninstallMode();
+  EXPECT_EQ(shown, std::vector<std::string>{product + " is not installed: there is nothing to remove."});
+  EXPECT_EQ(Application->ExitCode(), kExitSuccess);
+}

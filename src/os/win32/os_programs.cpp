@@ -6,6 +6,24 @@ namespace os {
 
 unsigned WinExec(const std::string& commandLine, int show) { return ::WinExec(commandLine.c_str(), UINT(show)); }
 
+std::optional<std::uint32_t> RunAndWait(const std::string& commandLine, int show, std::uint32_t timeoutMs) {
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = WORD(show);
+  PROCESS_INFORMATION process{};
+  std::string line = commandLine;  // CreateProcess may write into it
+  if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+    return std::nullopt;
+  ::CloseHandle(process.hThread);
+  std::optional<std::uint32_t> result;
+  DWORD code = 0;
+  if (::WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0 && ::GetExitCodeProcess(process.hProcess, &code))
+    result = code;
+  ::CloseHandle(process.hProcess);
+  return result;
+}
+
 Module Module::Load(const std::string& path) {
   HMODULE module = ::LoadLibraryA(path.c_str());
   return module != nullptr ? Module(reinterpret_cast<std::uintptr_t>(module)) : Module();

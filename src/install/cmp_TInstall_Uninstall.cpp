@@ -1,0 +1,209 @@
+// The product's entry in Windows' list of programs with the uninstaller kept for it, and the uninstall
+// (-u): the reverse, file by file, of what the install recorded.
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+#include "classlib/Forms.h"
+#include "classlib/Registry.h"
+#include "install/cmp_TInstall.h"
+#include "install/routines_Removal.h"
+#include "os/os.h"
+#include "paths/routines_ExpandPaths.h"
+#include "support/routines_API.h"
+#include "support/routines_Log.h"
+#include "support/routines_Registry.h"
+#include "support/routines_Strings.h"
+
+namespace {
+
+// How long the uninstall waits for a program that unregisters itself.
+constexpr std::uint32_t kUnregisterWait = 60000;
+
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+// The values below a key of HKEY_LOCAL_MACHINE, each name with its string data; none when the key is missing.
+std::vector<std::pair<std::string, std::string>> ValuesOf(const std::string& key) {
+  std::vector<std::pair<std::string, std::string>> values;
+  TRegistry registry;
+  registry.SetRootKey(os::kLocalMachine);
+  if (!registry.OpenKeyReadOnly(key)) return values;
+  TStringList names;
+  registry.GetValueNames(names);
+  for (int i = 0; i < names.Count(); ++i) {
+    std::string data;
+    if (registry.DataType(names.Strings(i)) == os::RegType::String) data = registry.ReadString(names.Strings(i));
+    values.emplace_back(names.Strings(i), data);
+  }
+  return values;
+}
+
+bool KeyExists(const std::string& key) {
+  TRegistry registry;
+  registry.SetRootKey(os::kLocalMachine);
+  return registry.OpenKeyReadOnly(key);
+}
+
+// The folder of the kit's own that keeps this product's uninstaller: below Program Files, never the
+// host's folder nor the temporary copy that the clean-up removes.
+std::string UninstallerFolder(const std::string& product) {
+  std::string name = product;
+  for (char& c : name)
+    if (std::string("\\/:*?\"<>|").find(c) != std::string::npos) c = '_';
+  return WithTrailingBackslash(ProgramFilesDir()) + "Tavelock\\Uninstall\\" + name;
+}
+
+// Lowers a file's shared count (under its short name where the install found one, else its long name).
+// True when the file is no longer shared: the count reached zero, or there was none.
+bool ReleaseSharedCount(const std::string& path) {
+  TRegistry registry;
+  registry.SetRootKey(os::kLocalMachine);
+  if (!registry.OpenKey(kSharedDLLsKey, false)) return true;
+  std::string name = ShortPathName(path);
+  if (registry.DataType(name) != os::RegType::DWord) name = path;
+  if (!registry.ValueExists(name)) return true;
+  if (registry.DataType(name) != os::RegType::DWord) {
+    LogLine("shared count of " + name + ": not a number; the file is kept");
+    return false;
+  }
+  const std::int32_t count = registry.ReadInteger(name);
+  if (count > 1) {
+    registry.WriteInteger(name, count - 1);
+    LogLine("shared count of " + name + ": " + std::to_string(count - 1) + "; the file is kept");
+    return false;
+  }
+  registry.DeleteValue(name);
+  LogLine("shared count of " + name + ": released");
+  return true;
+}
+
+// The reverse of a self-registration; a component that cannot unregister is logged and removed all the same.
+void Unregister(const std::string& path) {
+  std::string outcome;
+  if (UpperCase(ExtractFileExt(path)) == ".EXE") {
+    const std::optional<std::uint32_t> code = os::RunAndWait(Quoted(path) + " /UNREGSERVER", os::kShowHidden, kUnregisterWait);
+    outcome = code ? "exit code " + std::to_string(*code) : "could not be run to its end";
+  } else {
+    os::OleScope ole;
+    os::Module library = os::Module::LoadComponent(path);
+    const std::optional<std::int32_t> result = library ? library.CallExport("DllUnregisterServer") : std::nullopt;
+    outcome = !library ? "could not be loaded" : result ? "result " + std::to_string(*result) : "has no DllUnregisterServer";
+  }
+  LogLine("unregistered " + path + ": " + outcome);
+}
+
+void RemoveHelp(const std::string& path) {
+  const std::string name = UpperCase(ExtractFileName(path));
+  if (!SameText(ReadRegString(rrLocalMachine, kHelpKey, name, ""), ExtractFileDir(path))) return;
+  TRegistry registry;
+  registry.SetRootKey(os::kLocalMachine);
+  if (registry.OpenKey(kHelpKey, false)) registry.DeleteValue(name);
+}
+
+// Deletes a file now, or when it is in use at the next start of Windows; false in the second case.
+bool DeleteNowOrAtRestart(const std::string& path) {
+  if (!os::FileExists(path) || os::DeleteFile(path)) return true;
+  const bool scheduled =
+      WindowsPlatform() == 1
+          ? os::WritePrivateProfileString("Rename", "NUL", ShortPathName(path),
+                                          WithTrailingBackslash(WindowsDirectory()) + "WININIT.INI")
+          : os::MoveFileAtRestart(path, "");
+  if (!scheduled) throw IEInstall("Cannot remove the file %s", {path});
+  return false;
+}
+
+}  // namespace
+
+void TCustomInstall::RegisterProduct() {
+  const std::string product = information_.ProductName();
+  const std::string key = kUninstallKeyRoot + product;
+  // A run the loading program started keeps a copy of the program for the uninstall; any other (a debug
+  // run, a test) names itself.
+  std::string uninstaller = os::ModuleFileName();
+  if (CommandFlag(cmdCleanup) && !CommandFlag(cmdDebug)) {
+    const std::string folder = UninstallerFolder(product);
+    const std::string copy = WithTrailingBackslash(folder) + ExtractFileName(uninstaller);
+    if (!SameText(copy, uninstaller)) {
+      CreateDirectoryPath(folder);
+      if (!os::CopyFile(uninstaller, copy, false)) throw IEInstall("Cannot keep the uninstaller as %s", {copy});
+    }
+    uninstaller = copy;
+  }
+  std::int64_t bytes = 0;
+  TCustomInstallFileList& files = AllInstallFiles();
+  for (int i = 0; i < files.Count(); ++i)
+    if (files.Items(i)->Installed()) bytes += files.Items(i)->Size();
+  WriteRegString(rrLocalMachine, key, "DisplayName", product);
+  WriteRegString(rrLocalMachine, key, "DisplayVersion", information_.Version());
+  WriteRegString(rrLocalMachine, key, "Publisher", information_.CompanyName());
+  WriteRegString(rrLocalMachine, key, "InstallLocation", WithoutTrailingBackslash(GetDestDir()));
+  WriteRegString(rrLocalMachine, key, "UninstallString", Quoted(uninstaller) + " -u");
+  WriteRegString(rrLocalMachine, key, "QuietUninstallString", Quoted(uninstaller) + " -u -q");
+  WriteRegString(rrLocalMachine, key, "DisplayIcon", uninstaller);
+  WriteRegInteger(rrLocalMachine, key, "EstimatedSize", std::int32_t((bytes + 1023) / 1024));
+  WriteRegInteger(rrLocalMachine, key, "NoModify", 1);
+  WriteRegInteger(rrLocalMachine, key, "NoRepair", 1);
+  LogLine("registry: " + key + ": the entry in the list of programs, uninstalled by " + uninstaller);
+}
+
+void TCustomInstall::RunUninstallMode() {
+  const std::string product = information_.ProductName();
+  const std::string key = kUninstallKeyRoot + product;
+  try {
+    LogLine("uninstall: " + product);
+    if (!KeyExists(key)) {
+      LogLine("nothing to remove");
+      Application->MessageBox(Format("%s is not installed: there is nothing to remove.", {product}),
+                              Application->Title(), MB_OK | MB_ICONINFORMATION);
+    } else if (!CommandFlag(cmdQuiet) &&
+               Application->MessageBox(Format("Do you want to remove %s and all of its components?", {product}),
+                                       Application->Title(), MB_YESNO | MB_ICONQUESTION) != IDYES) {
+      LogLine("cancelled");
+      NoteOutcome(kExitCancelled);
+    } else if (Uninstall(key)) {
+      NoteOutcome(kExitRestartNeeded);
+      LogLine("removed; files in use go at the next start of Windows");
+      Application->MessageBox(
+          Format("%s was removed. Some of its files were in use: Windows removes them when it starts again.", {product}),
+          Application->Title(), MB_OK | MB_ICONINFORMATION);
+    } else {
+      LogLine("removed");
+      Application->MessageBox(Format("%s was removed.", {product}), Application->Title(), MB_OK | MB_ICONINFORMATION);
+    }
+  } catch (const Exception& e) {
+    ReportModeFailure(e);
+  }
+  // The kept uninstaller goes with the product, once it has ended.
+  const std::string program = os::ModuleFileName();
+  const std::string folder = UninstallerFolder(product);
+  if (!KeyExists(key) && SameText(ExtractFileDir(program), folder))
+    ScheduleProgramRemoval(program, {folder, ExtractFileDir(folder), ExtractFileDir(ExtractFileDir(folder))}, false);
+  Application->Terminate();
+}
+
+bool TCustomInstall::Uninstall(const std::string& key) {
+  bool restart = false;
+  for (const auto& [path, data] : ValuesOf(key + removal::kFiles)) {
+    const removal::FileActions done = removal::Decode(data);
+    // What the install did not write stays, and so does what another product still shares.
+    const bool remove = done.written && (!done.counted || ReleaseSharedCount(path));
+    if (!remove) {
+      LogLine("file " + path + ": kept");
+      continue;
+    }
+    if (done.activeX && os::FileExists(path)) Unregister(path);
+    if (done.help) RemoveHelp(path);
+    const bool gone = DeleteNowOrAtRestart(path);
+    LogLine("file " + path + (gone ? ": removed" : ": in use; removed at the next start of Windows"));
+    restart = restart || !gone;
+  }
+  // Deepest first, and only those left empty.
+  std::vector<std::string> folders;
+  for (const auto& value : ValuesOf(key + removal::kFolders)) folders.push_back(value.first);
+  std::sort(folders.begin(), folders.end(), [](const auto& a, const auto& b) { return a.size() > b.size(); });
+  for (const std::string& folder : folders)
+    if (os::RemoveDirectory(folder)) LogLine("folder " + folder + ": removed");
+  DeleteRegKeyTree(rrLocalMachine, key);
+  LogLine("registry: " + key + ": removed");
+  return restart;
+}
