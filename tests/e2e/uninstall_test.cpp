@@ -1,0 +1,119 @@
+// The uninstall as Windows' list of programs runs it: the dictionary installed quietly through setup.exe,
+// then removed by the command the product's entry names, quietly; a dictionary in use goes at the restart.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/routines_API.h"
+#include "support/routines_Registry.h"
+#include "support/routines_Strings.h"
+#include "support/test_support.h"
+#include "support/win32_process.h"
+#include "e2e_support.h"
+
+#include <windows.h>
+#undef CopyFile
+#undef CreateDirectory
+#undef DeleteFile
+
+namespace {
+
+using namespace e2e;
+using tvktest::ReadFile;
+
+const std::string kProductKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quikpost";
+
+class Uninstall : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    kit_ = new tvktest::ScratchDir;
+    BuildDistribution(kit_->Path());
+  }
+  static void TearDownTestSuite() {
+    delete kit_;
+    tvktest::RemoveTree("C:\\D3");
+  }
+  void SetUp() override {
+    tvktest::RemoveTree("C:\\Program Files\\Brindlecote");
+    CreateDirectoryPath(kQuikpost);
+    tvktest::WriteFile(kQuikpost + "quikpost.exe", "MZ");
+  }
+  void TearDown() override {
+    WaitForProgramGone();
+    tvktest::RemoveTree("C:\\Program Files\\Brindlecote");
+    tvktest::RemoveTree("C:\\Program Files\\Tavelock");
+    tvktest::RemoveRegTree(os::kLocalMachine, kProductKey);
+  }
+
+  // Runs a command line to its end and waits for the installation program too: the exit code.
+  static std::optional<unsigned long> Run(const std::string& commandLine) {
+    tvktest::Process process = tvktest::StartProcess(commandLine);
+    EXPECT_TRUE(process) << commandLine;
+    const std::optional<unsigned long> code = process.Wait(kWait);
+    WaitForProgramGone();
+    return code;
+  }
+  static std::string Entry(const std::string& name) {
+    return ReadRegString(rrLocalMachine, "\\" + kProductKey, name, "<none>");
+  }
+  static bool ProductKeyExists() { return os::RegKey::Open(os::kLocalMachine, kProductKey, os::RegAccess::Read).IsValid(); }
+  void InstallQuietly() {
+    ASSERT_EQ(Run("\"" + *kit_ / "inst\\setup.exe" + "\" -q \"-t" + kQuikpost + "\""), std::optional<unsigned long>(0));
+    ASSERT_EQ(ReadFile(kQuikpost + "American.dct"), Words());
+  }
+  // The program the entry names, unquoted.
+  static std::string Uninstaller() {
+    const std::string command = Entry("UninstallString");
+    const std::size_t close = command.find('"', 1);
+    return command.size() > 1 && command[0] == '"' && close != std::string::npos ? command.substr(1, close - 1) : command;
+  }
+
+  static tvktest::ScratchDir* kit_;
+  tvktest::ScratchDir work;
+};
+
+tvktest::ScratchDir* Uninstall::kit_ = nullptr;
+
+TEST_F(Uninstall, TheEntryInTheListOfProgramsRemovesWhatTheInstallDid) {
+  InstallQuietly();
+  EXPECT_EQ(Entry("DisplayName"), "Quikpost");
+  EXPECT_EQ(Entry("InstallLocation") + "\\", kQuikpost);
+  EXPECT_EQ(ReadRegInteger(rrLocalMachine, "\\" + kProductKey, "NoRepair", 0), 1);
+  const std::string uninstaller = Uninstaller();
+  // Kept in a folder of its own: neither Quikpost's nor the temporary copy the clean-up removes.
+  ASSERT_TRUE(os::FileExists(uninstaller)) << uninstaller;
+  EXPECT_EQ(uninstaller.find(kQuikpost), std::string::npos);
+  EXPECT_EQ(Entry("QuietUninstallString"), "\"" + uninstaller + "\" -u -q");
+
+  const std::string log = work / "uninstall.log";
+  EXPECT_EQ(Run(Entry("QuietUninstallString") + " \"-l" + log + "\""), std::optional<unsigned long>(0));
+  EXPECT_FALSE(os::FileExists(kQuikpost + "American.dct"));
+  EXPECT_TRUE(os::FileExists(kQuikpost + "quikpost.exe"));  // Quikpost's own files stay
+  EXPECT_FALSE(ProductKeyExists());
+  const std::string text = ReadFile(log);
+  for (const std::string& line : {"file " + kQuikpost + "American.dct: removed", std::string("exit code 0")})
+    EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
+  // The uninstaller goes with its folder once it has ended.
+  for (int i = 0; i < int(kWait / 100) && os::DirectoryExists(ExtractFileDir(uninstaller)); ++i) ::Sleep(100);
+  EXPECT_FALSE(os::DirectoryExists(ExtractFileDir(uninstaller)));
+
+  // Nothing is left to remove: the installation program says so and ends well.
+  EXPECT_EQ(Run("\"" + *kit_ / "dictsetup.exe" + "\" -u -q \"-l" + log + "\""), std::optional<unsigned long>(0));
+  EXPECT_NE(ReadFile(log).find("nothing to remove"), std::string::npos) << ReadFile(log);
+}
+
+TEST_F(Uninstall, ADictionaryInUseGoesAtTheRestart) {
+  InstallQuietly();
+  const std::string dictionary = kQuikpost + "American.dct";
+  HANDLE held = ::CreateFileA(dictionary.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(Run(Entry("QuietUninstallString")), std::optional<unsigned long>(3010));
+  ::CloseHandle(held);
+  EXPECT_TRUE(os::FileExists(dictionary));
+  EXPECT_FALSE(ProductKeyExists());
+  ASSERT_TRUE(tvktest::RunAndWait("wineboot.exe -r", 120000).has_value());
+  EXPECT_FALSE(os::FileExists(dictionary));
+  EXPECT_TRUE(os::FileExists(kQuikpost + "quikpost.exe"));
+}
+
+}  // namespace
