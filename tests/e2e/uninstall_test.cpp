@@ -10,6 +10,7 @@
 #include "support/test_support.h"
 #include "support/win32_process.h"
 #include "e2e_support.h"
+#include "ui_driver.h"
 
 #include <windows.h>
 #undef CopyFile
@@ -100,6 +101,31 @@ TEST_F(Uninstall, TheEntryInTheListOfProgramsRemovesWhatTheInstallDid) {
   // Nothing is left to remove: the installation program says so and ends well.
   EXPECT_EQ(Run("\"" + *kit_ / "dictsetup.exe" + "\" -u -q \"-l" + log + "\""), std::optional<unsigned long>(0));
   EXPECT_NE(ReadFile(log).find("nothing to remove"), std::string::npos) << ReadFile(log);
+}
+
+TEST_F(Uninstall, InteractiveRunsAskFirstAndTellTheOutcome) {
+  InstallQuietly();
+  const struct {
+    const char* answer;
+    unsigned long exitCode;
+    bool removed;
+  } cases[] = {{"No", 1602, false}, {"Yes", 0, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.answer);
+    tvktest::Process uninstaller = tvktest::StartProcess(Entry("UninstallString"));
+    ASSERT_TRUE(uninstaller);
+    const tvkui::MessageBoxInfo question = tvkui::WaitForMessageBox(kTitle, kWait);
+    EXPECT_EQ(question.text, "Do you want to remove Quikpost and all of its components?");
+    tvkui::PressMessageBoxButton(question.hwnd, c.answer);
+    for (int i = 0; i < int(kWait / 50) && ::IsWindow(question.hwnd); ++i) ::Sleep(50);
+    if (c.removed) {
+      EXPECT_EQ(AnswerMessageBox(), "Quikpost was removed.");
+    }
+    EXPECT_EQ(uninstaller.Wait(kWait), std::optional<unsigned long>(c.exitCode));
+    WaitForProgramGone();
+    EXPECT_EQ(os::FileExists(kQuikpost + "American.dct"), !c.removed);
+    EXPECT_EQ(ProductKeyExists(), !c.removed);
+  }
 }
 
 TEST_F(Uninstall, ADictionaryInUseGoesAtTheRestart) {
