@@ -100,6 +100,34 @@ TEST_F(InstallReal, ComServersRegister) {
   }
 }
 
+// The uninstall unregisters a self-registering component before it removes it: a library through its
+// DllUnregisterServer, a program started with /UNREGSERVER and waited for.
+TEST_F(InstallReal, ComServersUnregisterWhenRemoved) {
+  const struct {
+    const char* source;
+    const char* trace;
+  } cases[] = {{"tvkcom_ok.dll", "Registered"}, {"tvkexeserver.exe", "ExeServer"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.source);
+    TInstallFile* file = Add(tvktest::ComFixture(c.source));
+    file->SetActiveX(true);
+    file->SetFileType(iftNormal);
+    file->SetUpdateDLLCounter(false);
+    file->SetDestDirType(nullptr);
+    file->SetDestDir(dir / "dest");
+    Build();
+    InstallObjects();
+    const std::string key = std::string("\\") + kComKey;
+    for (int i = 0; i < 200 && ReadRegString(rrCurrentUser, key, c.trace, "").empty(); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_NE(ReadRegString(rrCurrentUser, key, c.trace, ""), "");
+    EXPECT_FALSE(install->Uninstall("\\" + UninstallKey()));
+    EXPECT_EQ(ReadRegString(rrCurrentUser, key, c.trace, "<none>"), "<none>");
+    EXPECT_FALSE(os::FileExists(Dest(c.source)));
+    delete file;
+  }
+}
+
 // The program searches only the system directory for libraries (so none planted in a downloads folder or
 // the current folder is loaded); a component it registers still finds the libraries installed beside it.
 TEST_F(InstallReal, ComServerFindsItsLibrariesBesideIt) {
