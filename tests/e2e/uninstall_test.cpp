@@ -2,7 +2,9 @@
 // then removed by the command the product's entry names, quietly; a dictionary in use goes at the restart.
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
+#include <vector>
 
 #include "support/routines_API.h"
 #include "support/routines_Registry.h"
@@ -23,6 +25,46 @@ using namespace e2e;
 using tvktest::ReadFile;
 
 const std::string kProductKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quikpost";
+
+// Every key and value below Path, a line each ("key" or "key\name=type:data"), to compare before and after.
+void AddRegistry(std::set<std::string>& lines, os::RootKey root, const std::string& path) {
+  const os::RegKey key = os::RegKey::Open(root, path, os::RegAccess::Read);
+  if (!key) return;
+  lines.insert(path);
+  for (const std::string& name : key.ValueNames().value_or(std::vector<std::string>{})) {
+    const std::optional<os::RegValue> value = key.Query(name);
+    lines.insert(path + "\\" + name + "=" + (value ? std::to_string(int(value->type)) + ":" + value->data : "?"));
+  }
+  for (const std::string& sub : key.SubKeyNames().value_or(std::vector<std::string>{}))
+    AddRegistry(lines, root, path + "\\" + sub);
+}
+
+// Every file and folder below Folder with its size.
+void AddFiles(std::set<std::string>& lines, const std::string& folder) {
+  for (const os::FindData& found : os::FindFiles(folder + "\\*")) {
+    const std::string path = folder + "\\" + found.name;
+    lines.insert(path + (found.directory ? "\\" : " " + std::to_string(found.size)));
+    if (found.directory) AddFiles(lines, path);
+  }
+}
+
+// What an install and its uninstall may touch: the software keys of both hives, the program folders.
+std::set<std::string> Snapshot() {
+  std::set<std::string> lines;
+  AddRegistry(lines, os::kLocalMachine, "Software");
+  AddRegistry(lines, os::kCurrentUser, "Software");
+  AddFiles(lines, "C:\\Program Files");
+  return lines;
+}
+
+std::string Difference(const std::set<std::string>& before, const std::set<std::string>& after) {
+  std::string text;
+  for (const std::string& line : before)
+    if (!after.count(line)) text += "gone: " + line + "\n";
+  for (const std::string& line : after)
+    if (!before.count(line)) text += "new: " + line + "\n";
+  return text;
+}
 
 class Uninstall : public ::testing::Test {
  protected:
@@ -76,6 +118,7 @@ class Uninstall : public ::testing::Test {
 tvktest::ScratchDir* Uninstall::kit_ = nullptr;
 
 TEST_F(Uninstall, TheEntryInTheListOfProgramsRemovesWhatTheInstallDid) {
+  const std::set<std::string> before = Snapshot();
   InstallQuietly();
   EXPECT_EQ(Entry("DisplayName"), "Quikpost");
   EXPECT_EQ(Entry("InstallLocation") + "\\", kQuikpost);
@@ -97,6 +140,7 @@ TEST_F(Uninstall, TheEntryInTheListOfProgramsRemovesWhatTheInstallDid) {
   // The uninstaller goes with its folder once it has ended.
   for (int i = 0; i < int(kWait / 100) && os::DirectoryExists(ExtractFileDir(uninstaller)); ++i) ::Sleep(100);
   EXPECT_FALSE(os::DirectoryExists(ExtractFileDir(uninstaller)));
+  EXPECT_EQ(Difference(before, Snapshot()), "");
 
   // Nothing is left to remove: the installation program says so and ends well.
   EXPECT_EQ(Run("\"" + *kit_ / "dictsetup.exe" + "\" -u -q \"-l" + log + "\""), std::optional<unsigned long>(0));
