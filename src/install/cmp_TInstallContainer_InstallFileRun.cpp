@@ -335,8 +335,9 @@ void TCustomInstallFile::ContinueAfterReboot() {
 // ---- Uninstall record
 
 void TCustomInstallFile::WriteRemovalRecord(const std::string& key) {
-  removal::FileActions actions{written_, counted_, activeX_, registerAsHelp_};
-  WriteRegString(rrLocalMachine, key + removal::kFiles, FinalDestPath(), removal::Encode(actions));
+  const removal::FileActions now{written_, counted_ ? 1 : 0, activeX_, registerAsHelp_};
+  const removal::FileActions before = removal::Decode(ReadRegString(rrLocalMachine, key + removal::kFiles, FinalDestPath(), ""));
+  WriteRegString(rrLocalMachine, key + removal::kFiles, FinalDestPath(), removal::Encode(removal::Merge(before, now)));
   if (!written_) return;
   for (const std::string& folder : foldersMade_)
     if (os::DirectoryExists(folder)) WriteRegString(rrLocalMachine, key + removal::kFolders, folder, "");

@@ -53,9 +53,9 @@ std::string UninstallerFolder(const std::string& product) {
   return WithTrailingBackslash(ProgramFilesDir()) + "Tavelock\\Uninstall\\" + name;
 }
 
-// Lowers a file's shared count (under its short name where the install found one, else its long name).
-// True when the file is no longer shared: the count reached zero, or there was none.
-bool ReleaseSharedCount(const std::string& path) {
+// Lowers a file's shared count by Times (under its short name where the install found one, else its long
+// name). True when the file is no longer shared: the count reached zero, or there was none.
+bool ReleaseSharedCount(const std::string& path, int times) {
   TRegistry registry;
   registry.SetRootKey(os::kLocalMachine);
   if (!registry.OpenKey(kSharedDLLsKey, false)) return true;
@@ -67,9 +67,9 @@ bool ReleaseSharedCount(const std::string& path) {
     return false;
   }
   const std::int32_t count = registry.ReadInteger(name);
-  if (count > 1) {
-    registry.WriteInteger(name, count - 1);
-    LogLine("shared count of " + name + ": " + std::to_string(count - 1) + "; the file is kept");
+  if (count > times) {
+    registry.WriteInteger(name, count - times);
+    LogLine("shared count of " + name + ": " + std::to_string(count - times) + "; the file is kept");
     return false;
   }
   registry.DeleteValue(name);
@@ -100,14 +100,32 @@ void RemoveHelp(const std::string& path) {
   if (registry.OpenKey(kHelpKey, false)) registry.DeleteValue(name);
 }
 
+// The Windows 95 family deletes at its start what the [Rename] section of WININIT.INI gives to "NUL": a
+// line of its own for each file, where the profile functions would write every one over the last.
+bool DeleteAtRestartThroughWininit(const std::string& path) {
+  const std::string wininit = WithTrailingBackslash(WindowsDirectory()) + "WININIT.INI";
+  TStringList lines;
+  try {
+    if (os::FileExists(wininit)) lines.LoadFromFile(wininit);
+    int header = -1;
+    for (int i = 0; i < lines.Count() && header < 0; ++i)
+      if (SameText(Trim(lines.Strings(i)), "[Rename]")) header = i;
+    if (header < 0) {
+      lines.Add("[Rename]");
+      header = lines.Count() - 1;
+    }
+    lines.Insert(header + 1, "NUL=" + ShortPathName(path));
+    lines.SaveToFile(wininit);
+  } catch (const Exception&) {
+    return false;
+  }
+  return true;
+}
+
 // Deletes a file now, or when it is in use at the next start of Windows; false in the second case.
 bool DeleteNowOrAtRestart(const std::string& path) {
   if (!os::FileExists(path) || os::DeleteFile(path)) return true;
-  const bool scheduled =
-      WindowsPlatform() == 1
-          ? os::WritePrivateProfileString("Rename", "NUL", ShortPathName(path),
-                                          WithTrailingBackslash(WindowsDirectory()) + "WININIT.INI")
-          : os::MoveFileAtRestart(path, "");
+  const bool scheduled = WindowsPlatform() == 1 ? DeleteAtRestartThroughWininit(path) : os::MoveFileAtRestart(path, "");
   if (!scheduled) throw IEInstall("Cannot remove the file %s", {path});
   return false;
 }
@@ -186,7 +204,7 @@ bool TCustomInstall::Uninstall(const std::string& key) {
   for (const auto& [path, data] : ValuesOf(key + removal::kFiles)) {
     const removal::FileActions done = removal::Decode(data);
     // What the install did not write stays, and so does what another product still shares.
-    const bool remove = done.written && (!done.counted || ReleaseSharedCount(path));
+    const bool remove = done.written && (done.counted == 0 || ReleaseSharedCount(path, done.counted));
     if (!remove) {
       LogLine("file " + path + ": kept");
       continue;

@@ -348,3 +348,19 @@ TEST_F(InstallFiles, UninstallModeAsksFirstAndSaysWhenThereIsNothingToDo) {
   EXPECT_EQ(shown, std::vector<std::string>{product + " is not installed: there is nothing to remove."});
   EXPECT_EQ(Application->ExitCode(), kExitSuccess);
 }
+
+// An install run again adds to the record of the first: the file it kept this time was still written by
+// this product, and both raised counts are given back.
+TEST_F(InstallFiles, UninstallAfterAReinstallReversesBoth) {
+  TInstallFile* dll = Add("shared.dll", "code");
+  dll->SetUpdateDLLCounter(true);
+  Build();
+  InstallObjects();
+  dll->SetOverwriteMode(owNever);
+  InstallObjects();
+  const std::string key = std::string("\\") + kSharedDLLs;
+  ASSERT_EQ(ReadRegInteger(rrLocalMachine, key, Dest("shared.dll"), 0), 2);
+  EXPECT_FALSE(install->Uninstall("\\" + UninstallKey()));
+  EXPECT_FALSE(os::FileExists(Dest("shared.dll")));
+  EXPECT_EQ(ReadRegInteger(rrLocalMachine, key, Dest("shared.dll"), -1), -1);
+}

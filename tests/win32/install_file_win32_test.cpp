@@ -212,6 +212,38 @@ TEST_F(InstallReal, Windows95FamilySwapsThroughWininit) {
   os::DeleteFile(ChangeFileExt(wininit, ".BAK"));
 }
 
+// The uninstall of two files in use: each gets a "NUL=" line of its own in WININIT.INI, and both go at
+// the restart.
+TEST_F(InstallReal, Windows95FamilyDeletesFilesInUseThroughWininit) {
+  ASSERT_EQ(WindowsPlatform(), 1) << "run as win98_tests.exe, which Wine reports as Windows 98";
+  std::vector<tvktest::Process> locks;
+  std::vector<std::string> installed;
+  for (const char* name : {"first.dct", "second.dct"}) {
+    tvktest::WriteFile(dir / name, name);
+    Add(dir / name);
+    installed.push_back(Dest(name));
+  }
+  Build();
+  InstallObjects();
+  for (const std::string& path : installed) {
+    locks.push_back(tvktest::StartProcess("\"" + tvktest::ComFixture("tvklock.exe") + "\" \"" + path + "\" 60"));
+    for (int i = 0; i < 200 && !os::FileExists(path + ".locked"); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(os::FileExists(path + ".locked"));
+    os::DeleteFile(path + ".locked");
+  }
+  EXPECT_TRUE(install->Uninstall("\\" + UninstallKey()));
+  for (tvktest::Process& lock : locks) lock.Terminate();
+  const std::string wininit = WithTrailingBackslash(WindowsDirectory()) + "WININIT.INI";
+  const std::string text = tvktest::ReadFile(wininit);
+  for (const std::string& path : installed) EXPECT_NE(text.find("NUL=" + ShortPathName(path)), std::string::npos) << text;
+
+  ASSERT_TRUE(tvktest::RunAndWait("wineboot.exe -r", 120000).has_value());
+  for (const std::string& path : installed) EXPECT_FALSE(os::FileExists(path)) << path;
+  os::DeleteFile(wininit);
+  os::DeleteFile(ChangeFileExt(wininit, ".BAK"));
+}
+
 }  // namespace
 
 namespace {
