@@ -28,27 +28,8 @@ using namespace e2e;
 
 // One distribution for the whole suite, built the way the developer builds it: the program with
 // BUILD.INF beside it, the loading program in its directory, -b.
-class Dictsetup : public ::testing::Test {
+class Dictsetup : public WithDistribution<> {
  protected:
-  static void SetUpTestSuite() {
-    kit_ = new tvktest::ScratchDir;
-    BuildDistribution(kit_->Path());
-  }
-  static void TearDownTestSuite() {
-    delete kit_;
-    RemoveTree("C:\\D3");
-  }
-  void SetUp() override {
-    RemoveTree("C:\\Program Files\\Brindlecote");
-    CreateDirectoryPath(kQuikpost);
-    WriteFile(kQuikpost + "quikpost.exe", "MZ");
-  }
-  void TearDown() override {
-    WaitForProgramGone();
-    RemoveTree("C:\\Program Files\\Brindlecote");
-    tvktest::RemoveRegTree(os::kLocalMachine, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quikpost");
-  }
-
   static std::string Build(const std::string& name) { return *kit_ / ("inst\\" + name); }
   static std::string Installed() { return kQuikpost + "American.dct"; }
   // Starts setup.exe and waits for the finder form.
@@ -63,10 +44,7 @@ class Dictsetup : public ::testing::Test {
     return tvkui::WaitForWindow(kMainForm, kWait);
   }
 
-  static tvktest::ScratchDir* kit_;
 };
-
-tvktest::ScratchDir* Dictsetup::kit_ = nullptr;
 
 TEST_F(Dictsetup, BuildWritesSetupAndTheArchives) {
   for (const char* name : {"setup.exe", "setup.1", "files.1"}) EXPECT_TRUE(os::FileExists(Build(name))) << name;

@@ -2,8 +2,13 @@
 // its programs and answering its message boxes through the UI driver.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <set>
 #include <string>
+
+#include "support/routines_API.h"
+#include "support/test_support.h"
 
 namespace e2e {
 
@@ -38,5 +43,37 @@ bool UnpackedFoldersBecome(const std::set<std::string>& folders);
 // program (from beside the test program) in KitDir with a BUILD.INF naming KitDir\inst, then
 // "dictsetup.exe -b". The distribution is in KitDir\inst.
 void BuildDistribution(const std::string& kitDir);
+
+inline const std::string kProductKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quikpost";
+
+// A suite over one distribution, built by BuildDistribution into a kit folder of its own, with a bare
+// Quikpost (quikpost.exe alone) for each test, removed afterwards with the product's uninstall key.
+template <class Base = ::testing::Test>
+class WithDistribution : public Base {
+ protected:
+  static void SetUpTestSuite() {
+    kit_ = new tvktest::ScratchDir;
+    BuildDistribution(kit_->Path());
+  }
+  static void TearDownTestSuite() {
+    delete kit_;
+    kit_ = nullptr;
+    tvktest::RemoveTree("C:\\D3");
+  }
+  void SetUp() override {
+    tvktest::RemoveTree("C:\\Program Files\\Brindlecote");
+    CreateDirectoryPath(kQuikpost);
+    tvktest::WriteFile(kQuikpost + "quikpost.exe", "MZ");
+  }
+  void TearDown() override {
+    WaitForProgramGone();
+    tvktest::RemoveTree("C:\\Program Files\\Brindlecote");
+    tvktest::RemoveRegTree(os::kLocalMachine, kProductKey);
+  }
+  // The distribution's folder.
+  static std::string Distribution() { return *kit_ / "inst"; }
+
+  static inline tvktest::ScratchDir* kit_ = nullptr;
+};
 
 }  // namespace e2e

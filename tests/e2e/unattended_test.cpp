@@ -42,32 +42,16 @@ struct SetupRun {
   std::string log;
 };
 
-class Unattended : public ::testing::TestWithParam<const char*> {
+class Unattended : public WithDistribution<::testing::TestWithParam<const char*>> {
  protected:
   static void SetUpTestSuite() {
-    kit_ = new tvktest::ScratchDir;
-    BuildDistribution(kit_->Path());
+    WithDistribution::SetUpTestSuite();
     // A plain loader: the loading program beside setup.1 and files.1, without an archive of its own.
     ASSERT_TRUE(os::CopyFile(tvktest::ProgramDir() + "TavelockLoadProgram.exe", *kit_ / "inst\\setup_plain.exe", false));
-  }
-  static void TearDownTestSuite() {
-    delete kit_;
-    tvktest::RemoveTree("C:\\D3");
-  }
-  void SetUp() override {
-    tvktest::RemoveTree("C:\\Program Files\\Brindlecote");
-    CreateDirectoryPath(kQuikpost);
-    WriteFile(kQuikpost + "quikpost.exe", "MZ");
-  }
-  void TearDown() override {
-    WaitForProgramGone();
-    tvktest::RemoveTree("C:\\Program Files\\Brindlecote");
-    tvktest::RemoveRegTree(os::kLocalMachine, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quikpost");
   }
 
   // The setup program of this case's kind in Folder (a copy of the distribution when it is not the kit's).
   std::string Setup(const std::string& folder) const { return folder + "\\" + GetParam(); }
-  static std::string Distribution() { return *kit_ / "inst"; }
 
   // Runs Setup with Arguments and a log of its own to the end, watching for windows all the while.
   SetupRun RunSetup(const std::string& setup, const std::string& arguments) {
@@ -84,11 +68,8 @@ class Unattended : public ::testing::TestWithParam<const char*> {
     return run;
   }
 
-  static tvktest::ScratchDir* kit_;
   tvktest::ScratchDir work;
 };
-
-tvktest::ScratchDir* Unattended::kit_ = nullptr;
 
 TEST_P(Unattended, InstallsQuietlyAndSaysSoInTheExitCodeAndTheLog) {
   const SetupRun run = RunSetup(Setup(Distribution()), "-q \"-t" + kQuikpost + "\"");

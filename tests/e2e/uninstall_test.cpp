@@ -24,8 +24,6 @@ namespace {
 using namespace e2e;
 using tvktest::ReadFile;
 
-const std::string kProductKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quikpost";
-
 // Every key and value below Path, a line each ("key" or "key\name=type:data"), to compare before and after.
 void AddRegistry(std::set<std::string>& lines, os::RootKey root, const std::string& path) {
   const os::RegKey key = os::RegKey::Open(root, path, os::RegAccess::Read);
@@ -66,26 +64,11 @@ std::string Difference(const std::set<std::string>& before, const std::set<std::
   return text;
 }
 
-class Uninstall : public ::testing::Test {
+class Uninstall : public WithDistribution<> {
  protected:
-  static void SetUpTestSuite() {
-    kit_ = new tvktest::ScratchDir;
-    BuildDistribution(kit_->Path());
-  }
-  static void TearDownTestSuite() {
-    delete kit_;
-    tvktest::RemoveTree("C:\\D3");
-  }
-  void SetUp() override {
-    tvktest::RemoveTree("C:\\Program Files\\Brindlecote");
-    CreateDirectoryPath(kQuikpost);
-    tvktest::WriteFile(kQuikpost + "quikpost.exe", "MZ");
-  }
   void TearDown() override {
-    WaitForProgramGone();
-    tvktest::RemoveTree("C:\\Program Files\\Brindlecote");
+    WithDistribution::TearDown();
     tvktest::RemoveTree("C:\\Program Files\\Tavelock");
-    tvktest::RemoveRegTree(os::kLocalMachine, kProductKey);
   }
 
   // Runs a command line to its end and waits for the installation program too: the exit code.
@@ -101,7 +84,7 @@ class Uninstall : public ::testing::Test {
   }
   static bool ProductKeyExists() { return os::RegKey::Open(os::kLocalMachine, kProductKey, os::RegAccess::Read).IsValid(); }
   void InstallQuietly() {
-    ASSERT_EQ(Run("\"" + *kit_ / "inst\\setup.exe" + "\" -q \"-t" + kQuikpost + "\""), std::optional<unsigned long>(0));
+    ASSERT_EQ(Run("\"" + Distribution() + "\\setup.exe" + "\" -q \"-t" + kQuikpost + "\""), std::optional<unsigned long>(0));
     ASSERT_EQ(ReadFile(kQuikpost + "American.dct"), Words());
   }
   // The program the entry names, unquoted.
@@ -111,11 +94,8 @@ class Uninstall : public ::testing::Test {
     return command.size() > 1 && command[0] == '"' && close != std::string::npos ? command.substr(1, close - 1) : command;
   }
 
-  static tvktest::ScratchDir* kit_;
   tvktest::ScratchDir work;
 };
-
-tvktest::ScratchDir* Uninstall::kit_ = nullptr;
 
 TEST_F(Uninstall, TheEntryInTheListOfProgramsRemovesWhatTheInstallDid) {
   const std::set<std::string> before = Snapshot();
