@@ -49,7 +49,8 @@ void TFileRelated::StoreArchiveFileType(TCustomPathSpecifier* value) {
 }
 
 std::string TFileRelated::GetArchiveFile() {
-  if (buildTarget_ != nullptr && !buildTarget_->archive.empty()) return ExpandPathPair(nullptr, buildTarget_->archive, this);
+  if (buildTarget_ != nullptr && !buildTarget_->archive.empty())
+    return ExpandPathPair(nullptr, buildTarget_->archive, this);
   return ExpandPathPair(archiveFileType_, archiveFile_, this);
 }
 

@@ -335,9 +335,11 @@ void TCustomInstallFile::ContinueAfterReboot() {
 // ---- Uninstall record
 
 void TCustomInstallFile::WriteRemovalRecord(const std::string& key) {
+  const std::string files = key + removal::kFiles;
+  const std::string path = FinalDestPath();
   const removal::FileActions now{written_, counted_ ? 1 : 0, activeX_, registerAsHelp_};
-  const removal::FileActions before = removal::Decode(ReadRegString(rrLocalMachine, key + removal::kFiles, FinalDestPath(), ""));
-  WriteRegString(rrLocalMachine, key + removal::kFiles, FinalDestPath(), removal::Encode(removal::Merge(before, now)));
+  const removal::FileActions before = removal::Decode(ReadRegString(rrLocalMachine, files, path, ""));
+  WriteRegString(rrLocalMachine, files, path, removal::Encode(removal::Merge(before, now)));
   if (!written_) return;
   for (const std::string& folder : foldersMade_)
     if (os::DirectoryExists(folder)) WriteRegString(rrLocalMachine, key + removal::kFolders, folder, "");

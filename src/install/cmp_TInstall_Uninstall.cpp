@@ -81,13 +81,16 @@ bool ReleaseSharedCount(const std::string& path, int times) {
 void Unregister(const std::string& path) {
   std::string outcome;
   if (UpperCase(ExtractFileExt(path)) == ".EXE") {
-    const std::optional<std::uint32_t> code = os::RunAndWait(Quoted(path) + " /UNREGSERVER", os::kShowHidden, kUnregisterWait);
+    const std::optional<std::uint32_t> code =
+        os::RunAndWait(Quoted(path) + " /UNREGSERVER", os::kShowHidden, kUnregisterWait);
     outcome = code ? "exit code " + std::to_string(*code) : "could not be run to its end";
   } else {
     os::OleScope ole;
     os::Module library = os::Module::LoadComponent(path);
     const std::optional<std::int32_t> result = library ? library.CallExport("DllUnregisterServer") : std::nullopt;
-    outcome = !library ? "could not be loaded" : result ? "result " + std::to_string(*result) : "has no DllUnregisterServer";
+    outcome = !library ? "could not be loaded"
+              : result ? "result " + std::to_string(*result)
+                       : "has no DllUnregisterServer";
   }
   LogLine("unregistered " + path + ": " + outcome);
 }
