@@ -1,7 +1,5 @@
 // The product's entry in Windows' list of programs with the uninstaller kept for it, and the uninstall
 // (-u): the reverse, file by file, of what the install recorded.
-#include <algorithm>
-#include <utility>
 #include <vector>
 
 #include "classlib/Forms.h"
@@ -22,20 +20,11 @@ constexpr std::uint32_t kUnregisterWait = 60000;
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
-// The values below a key of HKEY_LOCAL_MACHINE, each name with its string data; none when the key is missing.
-std::vector<std::pair<std::string, std::string>> ValuesOf(const std::string& key) {
-  std::vector<std::pair<std::string, std::string>> values;
+// The names of the values below a key of HKEY_LOCAL_MACHINE; none when the key is missing.
+void ValueNamesOf(const std::string& key, TStringList& names) {
   TRegistry registry;
   registry.SetRootKey(os::kLocalMachine);
-  if (!registry.OpenKeyReadOnly(key)) return values;
-  TStringList names;
-  registry.GetValueNames(names);
-  for (int i = 0; i < names.Count(); ++i) {
-    std::string data;
-    if (registry.DataType(names.Strings(i)) == os::RegType::String) data = registry.ReadString(names.Strings(i));
-    values.emplace_back(names.Strings(i), data);
-  }
-  return values;
+  if (registry.OpenKeyReadOnly(key)) registry.GetValueNames(names);
 }
 
 bool KeyExists(const std::string& key) {
@@ -154,16 +143,18 @@ void TCustomInstall::RegisterProduct() {
   TCustomInstallFileList& files = AllInstallFiles();
   for (int i = 0; i < files.Count(); ++i)
     if (files.Items(i)->Installed()) bytes += files.Items(i)->Size();
-  WriteRegString(rrLocalMachine, key, "DisplayName", product);
-  WriteRegString(rrLocalMachine, key, "DisplayVersion", information_.Version());
-  WriteRegString(rrLocalMachine, key, "Publisher", information_.CompanyName());
-  WriteRegString(rrLocalMachine, key, "InstallLocation", WithoutTrailingBackslash(GetDestDir()));
-  WriteRegString(rrLocalMachine, key, "UninstallString", Quoted(uninstaller) + " -u");
-  WriteRegString(rrLocalMachine, key, "QuietUninstallString", Quoted(uninstaller) + " -u -q");
-  WriteRegString(rrLocalMachine, key, "DisplayIcon", uninstaller);
-  WriteRegInteger(rrLocalMachine, key, "EstimatedSize", std::int32_t((bytes + 1023) / 1024));
-  WriteRegInteger(rrLocalMachine, key, "NoModify", 1);
-  WriteRegInteger(rrLocalMachine, key, "NoRepair", 1);
+  const std::string command = Quoted(uninstaller) + " -u";
+  const std::string texts[][2] = {{"DisplayName", product},
+                                  {"DisplayVersion", information_.Version()},
+                                  {"Publisher", information_.CompanyName()},
+                                  {"InstallLocation", WithoutTrailingBackslash(GetDestDir())},
+                                  {"UninstallString", command},
+                                  {"QuietUninstallString", command + " -q"},
+                                  {"DisplayIcon", uninstaller}};
+  for (const auto& [name, value] : texts) WriteRegString(rrLocalMachine, key, name, value);
+  const std::pair<const char*, std::int32_t> numbers[] = {
+      {"EstimatedSize", std::int32_t((bytes + 1023) / 1024)}, {"NoModify", 1}, {"NoRepair", 1}};
+  for (const auto& [name, value] : numbers) WriteRegInteger(rrLocalMachine, key, name, value);
   LogLine("registry: " + key + ": the entry in the list of programs, uninstalled by " + uninstaller);
 }
 
@@ -172,24 +163,25 @@ void TCustomInstall::RunUninstallMode() {
   const std::string key = kUninstallKeyRoot + product;
   try {
     LogLine("uninstall: " + product);
-    if (!KeyExists(key)) {
-      LogLine("nothing to remove");
-      Application->MessageBox(Format("%s is not installed: there is nothing to remove.", {product}),
-                              Application->Title(), MB_OK | MB_ICONINFORMATION);
-    } else if (!CommandFlag(cmdQuiet) &&
-               Application->MessageBox(Format("Do you want to remove %s and all of its components?", {product}),
-                                       Application->Title(), MB_YESNO | MB_ICONQUESTION) != IDYES) {
-      LogLine("cancelled");
-      NoteOutcome(kExitCancelled);
-    } else if (Uninstall(key)) {
-      NoteOutcome(kExitRestartNeeded);
-      LogLine("removed; files in use go at the next start of Windows");
-      Application->MessageBox(
-          Format("%s was removed. Some of its files were in use: Windows removes them when it starts again.", {product}),
-          Application->Title(), MB_OK | MB_ICONINFORMATION);
-    } else {
-      LogLine("removed");
-      Application->MessageBox(Format("%s was removed.", {product}), Application->Title(), MB_OK | MB_ICONINFORMATION);
+    const char* outcome = "%s is not installed: there is nothing to remove.";
+    if (KeyExists(key)) {
+      if (!CommandFlag(cmdQuiet) &&
+          Application->MessageBox(Format("Do you want to remove %s and all of its components?", {product}),
+                                  Application->Title(), MB_YESNO | MB_ICONQUESTION) != IDYES) {
+        LogLine("cancelled");
+        NoteOutcome(kExitCancelled);
+        outcome = nullptr;
+      } else if (Uninstall(key)) {
+        NoteOutcome(kExitRestartNeeded);
+        outcome = "%s was removed. Some of its files were in use: Windows removes them when it starts again.";
+      } else {
+        outcome = "%s was removed.";
+      }
+    }
+    if (outcome != nullptr) {
+      const std::string text = Format(outcome, {product});
+      LogLine(text);
+      Application->MessageBox(text, Application->Title(), MB_OK | MB_ICONINFORMATION);
     }
   } catch (const Exception& e) {
     ReportModeFailure(e);
@@ -204,8 +196,11 @@ void TCustomInstall::RunUninstallMode() {
 
 bool TCustomInstall::Uninstall(const std::string& key) {
   bool restart = false;
-  for (const auto& [path, data] : ValuesOf(key + removal::kFiles)) {
-    const removal::FileActions done = removal::Decode(data);
+  TStringList files;
+  ValueNamesOf(key + removal::kFiles, files);
+  for (int i = 0; i < files.Count(); ++i) {
+    const std::string& path = files.Strings(i);
+    const removal::FileActions done = removal::Decode(ReadRegString(rrLocalMachine, key + removal::kFiles, path, ""));
     // What the install did not write stays, and so does what another product still shares.
     const bool remove = done.written && (done.counted == 0 || ReleaseSharedCount(path, done.counted));
     if (!remove) {
@@ -218,12 +213,18 @@ bool TCustomInstall::Uninstall(const std::string& key) {
     LogLine("file " + path + (gone ? ": removed" : ": in use; removed at the next start of Windows"));
     restart = restart || !gone;
   }
-  // Deepest first, and only those left empty.
-  std::vector<std::string> folders;
-  for (const auto& value : ValuesOf(key + removal::kFolders)) folders.push_back(value.first);
-  std::sort(folders.begin(), folders.end(), [](const auto& a, const auto& b) { return a.size() > b.size(); });
-  for (const std::string& folder : folders)
-    if (os::RemoveDirectory(folder)) LogLine("folder " + folder + ": removed");
+  // Only those left empty; a folder goes once the folders in it have gone.
+  TStringList folders;
+  ValueNamesOf(key + removal::kFolders, folders);
+  for (bool progress = true; progress;) {
+    progress = false;
+    for (int i = folders.Count() - 1; i >= 0; --i)
+      if (os::RemoveDirectory(folders.Strings(i))) {
+        LogLine("folder " + folders.Strings(i) + ": removed");
+        folders.Delete(i);
+        progress = true;
+      }
+  }
   DeleteRegKeyTree(rrLocalMachine, key);
   LogLine("registry: " + key + ": removed");
   return restart;
