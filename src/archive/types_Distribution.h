@@ -107,40 +107,34 @@ static inline int TvkParseExtractionRecord(const unsigned char* bytes, uint64_t 
 /* Exactly Count bytes from Position of the file Context: nonzero, or 0 when they cannot be had. */
 typedef int (*TvkReadFn)(void* context, uint64_t position, void* buffer, uint32_t count);
 
-/* Where a PE image keeps its security directory entry (the table's offset, then its size), read from the
-   first Count bytes of the file, where every program the kit builds has its headers; 0 when they hold
-   no PE image with such an entry. */
-static inline uint32_t TvkSecurityDirectoryAt(const unsigned char* headers, uint32_t count) {
+/* Where the certificate table a PE image's security directory names starts, read from the first Count
+   bytes of the file, where every program the kit builds has its headers; 0 when they hold no PE image,
+   or it names no table. */
+static inline uint32_t TvkCertificateTableAt(const unsigned char* headers, uint32_t count) {
   /* The signature "PE\0\0", the 20-byte file header, then the optional header, whose magic (32-bit or
      64-bit) says where the data directories stand, after their count. */
   const uint32_t pe = count >= 0x40 ? (uint32_t)TvkGetInt32(headers + 0x3C) : count;
-  uint32_t directories;
-  if (pe > count || count - pe < 24 + 112 + 5 * 8 || TvkGetInt32(headers + pe) != 0x4550 || headers[pe + 24] != 0x0B)
+  const unsigned char* directories;
+  if (pe > count || count - pe < 24 + 112 + 5 * 8 || TvkGetInt32(headers + pe) != 0x4550 || headers[pe + 24] != 0x0B ||
+      (headers[pe + 25] != 1 && headers[pe + 25] != 2))
     return 0;
-  directories = pe + 24 + (headers[pe + 25] == 2 ? 112 : 96);
-  return (headers[pe + 25] == 1 || headers[pe + 25] == 2) && (uint32_t)TvkGetInt32(headers + directories - 4) > 4
-             ? directories + 4 * 8
-             : 0;
+  directories = headers + pe + 24 + (headers[pe + 25] == 2 ? 112 : 96);
+  return (uint32_t)TvkGetInt32(directories - 4) > 4 ? (uint32_t)TvkGetInt32(directories + 4 * 8) : 0;
 }
 
 #define TVK_HEADERS_READ 1024
 
-/* The extraction record of a file of Size bytes, found as said above: true with Record filled when it is
-   there and valid. Anything else between the record and the table, or a table outside the file, finds
-   none. */
-static inline int TvkFindExtractionRecord(TvkReadFn read, void* context, uint64_t size, TvkExtractionRecord* record) {
-  unsigned char bytes[TVK_HEADERS_READ];
+/* The extraction record of a file of Size bytes whose certificate table starts at TableAt (0 when it has
+   none), found as said above: true with Record filled when it is there and valid. Anything else between
+   the record and the table, or a table outside the file, finds none. */
+static inline int TvkFindExtractionRecordBefore(TvkReadFn read, void* context, uint64_t size, uint32_t tableAt,
+                                                TvkExtractionRecord* record) {
+  unsigned char bytes[TVK_RECORD_SIZE + TVK_ALIGNMENT_MAX];
   /* Every position a record holds is below 2 GB, and so is the record in a file it fits. */
-  const uint32_t count = size < TVK_HEADERS_READ ? (uint32_t)size : TVK_HEADERS_READ;
-  uint32_t end = (uint32_t)size, directory, window = 0, zeros = 0;
-  if (size > 0xFFFFFFFFu || !read(context, 0, bytes, count)) return 0;
-  directory = TvkSecurityDirectoryAt(bytes, count);
-  if (directory != 0 && TvkGetInt32(bytes + directory) != 0) {
-    end = (uint32_t)TvkGetInt32(bytes + directory);
-    if (end > size) return 0;
-    window = TVK_ALIGNMENT_MAX;
-  }
-  if (end < TVK_RECORD_SIZE + window || !read(context, end - TVK_RECORD_SIZE - window, bytes, TVK_RECORD_SIZE + window))
+  const uint32_t end = tableAt != 0 ? tableAt : (uint32_t)size, window = tableAt != 0 ? TVK_ALIGNMENT_MAX : 0;
+  uint32_t zeros = 0;
+  if (size > 0xFFFFFFFFu || end > size || end < TVK_RECORD_SIZE + window ||
+      !read(context, end - TVK_RECORD_SIZE - window, bytes, TVK_RECORD_SIZE + window))
     return 0;
   /* With Zeros bytes of alignment the record starts at Window - Zeros in Bytes. */
   for (;;) {
@@ -148,4 +142,12 @@ static inline int TvkFindExtractionRecord(TvkReadFn read, void* context, uint64_
     if (zeros == window || bytes[window + TVK_RECORD_SIZE - 1 - zeros] != 0) return 0;
     ++zeros;
   }
+}
+
+/* The same, with the certificate table named by the headers of the file itself. */
+static inline int TvkFindExtractionRecord(TvkReadFn read, void* context, uint64_t size, TvkExtractionRecord* record) {
+  unsigned char headers[TVK_HEADERS_READ];
+  const uint32_t count = size < TVK_HEADERS_READ ? (uint32_t)size : TVK_HEADERS_READ;
+  return read(context, 0, headers, count) &&
+         TvkFindExtractionRecordBefore(read, context, size, TvkCertificateTableAt(headers, count), record);
 }

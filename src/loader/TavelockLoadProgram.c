@@ -145,7 +145,8 @@ static _Noreturn void Fail(char* text) {
 
 #define FAIL(...)               \
   do {                          \
-    char text_[TEXT_SIZE] = ""; \
+    char text_[TEXT_SIZE];      \
+    text_[0] = '\0';            \
     APPEND(text_, __VA_ARGS__); \
     Fail(text_);                \
   } while (0)
@@ -453,10 +454,12 @@ static DWORD Run(void) {
   if (nameStart > 0 && ownFolder[nameStart - 1] == '\\') ownFolder[nameStart - 1] = '\0';
 
   CheckSignature(self);
-  /* A self-extractor's own file holds setup.1, where its extraction record says (found at its end, or
-     before its signature). */
+  /* A self-extractor's own file holds setup.1, where its extraction record says: at its end, or before
+     the certificate table its headers (here as the system loaded them) name. */
   own = OpenForReading(self);
-  selfExtracting = TvkFindExtractionRecord(ReadAt, own, FileSize(own), &record);
+  selfExtracting = TvkFindExtractionRecordBefore(
+      ReadAt, own, FileSize(own), TvkCertificateTableAt((const unsigned char*)GetModuleHandleA(NULL), TVK_HEADERS_READ),
+      &record);
   if (selfExtracting) {
     COPY(archive.path, self);
     archive.reader.context = own;
