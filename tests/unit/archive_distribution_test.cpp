@@ -76,7 +76,9 @@ TEST(DistributionRecord, FoundAtTheEndOrBeforeTheSignatureAndNowhereElse) {
       SCOPED_TRACE(c.why);
       TvkExtractionRecord record{};
       EXPECT_EQ(Find(c.bytes, record), c.found);
-      if (c.found) EXPECT_EQ(record.filesEnd, 0x400 + 2999);
+      if (c.found) {
+        EXPECT_EQ(record.filesEnd, 0x400 + 2999);
+      }
     }
   }
 }
