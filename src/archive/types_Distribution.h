@@ -5,7 +5,8 @@
    A distribution: "setup.exe" (the loading program), "setup.1" (an archive holding the installation
    program and its presetup files), "files.1" (an archive of the install files, or a disk set "files.1",
    "files.2"...) and, for a net install, "filelist.lst". A self-extracting setup.exe is the loading
-   program with setup.1 and files.1 appended and the extraction record after them.
+   program with setup.1 and files.1 appended and the extraction record after them; a signed one carries
+   the signature's certificate table after the record.
 
    Every number is a little-endian 32-bit integer unless said otherwise. */
 #pragma once
@@ -93,4 +94,60 @@ static inline int TvkParseExtractionRecord(const unsigned char* bytes, uint64_t 
   return TvkRangeBefore(record->setupStart, record->setupEnd, recordAt) &&
          ((record->filesStart == 0 && record->filesEnd == 0) ||
           TvkRangeBefore(record->filesStart, record->filesEnd, recordAt));
+}
+
+
+/* ---- Where the record stands. A signature appends a certificate table to a program, named by its PE
+   security directory (the fifth data directory, in 32-bit and 64-bit images alike, whose "address" is a
+   file offset), and aligns the table to 8 bytes with zeros. So in a signed setup.exe the record stands
+   just before the table, up to 7 zero bytes before it; in any other file at the very end. */
+
+#define TVK_ALIGNMENT_MAX 7
+
+/* Exactly Count bytes from Position of the file Context: nonzero, or 0 when they cannot be had. */
+typedef int (*TvkReadFn)(void* context, uint64_t position, void* buffer, uint32_t count);
+
+/* Where the certificate table a PE image's security directory names starts, read from the first Count
+   bytes of the file, where every program the kit builds has its headers; 0 when they hold no PE image,
+   or it names no table. */
+static inline uint32_t TvkCertificateTableAt(const unsigned char* headers, uint32_t count) {
+  /* The signature "PE\0\0", the 20-byte file header, then the optional header, whose magic (32-bit or
+     64-bit) says where the data directories stand, after their count. */
+  const uint32_t pe = count >= 0x40 ? (uint32_t)TvkGetInt32(headers + 0x3C) : count;
+  const unsigned char* directories;
+  if (pe > count || count - pe < 24 + 112 + 5 * 8 || TvkGetInt32(headers + pe) != 0x4550 || headers[pe + 24] != 0x0B ||
+      (headers[pe + 25] != 1 && headers[pe + 25] != 2))
+    return 0;
+  directories = headers + pe + 24 + (headers[pe + 25] == 2 ? 112 : 96);
+  return (uint32_t)TvkGetInt32(directories - 4) > 4 ? (uint32_t)TvkGetInt32(directories + 4 * 8) : 0;
+}
+
+#define TVK_HEADERS_READ 1024
+
+/* The extraction record of a file of Size bytes whose certificate table starts at TableAt (0 when it has
+   none), found as said above: true with Record filled when it is there and valid. Anything else between
+   the record and the table, or a table outside the file, finds none. */
+static inline int TvkFindExtractionRecordBefore(TvkReadFn read, void* context, uint64_t size, uint32_t tableAt,
+                                                TvkExtractionRecord* record) {
+  unsigned char bytes[TVK_RECORD_SIZE + TVK_ALIGNMENT_MAX];
+  /* Every position a record holds is below 2 GB, and so is the record in a file it fits. */
+  const uint32_t end = tableAt != 0 ? tableAt : (uint32_t)size, window = tableAt != 0 ? TVK_ALIGNMENT_MAX : 0;
+  uint32_t zeros = 0;
+  if (size > 0xFFFFFFFFu || end > size || end < TVK_RECORD_SIZE + window ||
+      !read(context, end - TVK_RECORD_SIZE - window, bytes, TVK_RECORD_SIZE + window))
+    return 0;
+  /* With Zeros bytes of alignment the record starts at Window - Zeros in Bytes. */
+  for (;;) {
+    if (TvkParseExtractionRecord(bytes + window - zeros, end - TVK_RECORD_SIZE - zeros, record)) return 1;
+    if (zeros == window || bytes[window + TVK_RECORD_SIZE - 1 - zeros] != 0) return 0;
+    ++zeros;
+  }
+}
+
+/* The same, with the certificate table named by the headers of the file itself. */
+static inline int TvkFindExtractionRecord(TvkReadFn read, void* context, uint64_t size, TvkExtractionRecord* record) {
+  unsigned char headers[TVK_HEADERS_READ];
+  const uint32_t count = size < TVK_HEADERS_READ ? (uint32_t)size : TVK_HEADERS_READ;
+  return read(context, 0, headers, count) &&
+         TvkFindExtractionRecordBefore(read, context, size, TvkCertificateTableAt(headers, count), record);
 }

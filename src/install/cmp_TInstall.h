@@ -222,7 +222,8 @@ class TCustomInstall : public TFileContainer {
 // The time the current run started; the install record remembers it.
 extern TDateTime RunStartTime;
 
-// The last 56 bytes of a self-extracting "setup.exe": where the embedded archives are.
+// The extraction record of a self-extracting "setup.exe" (found as types_Distribution.h says): where the
+// embedded archives are.
 using TExtractionInfo = TvkExtractionRecord;
 // IEInstall "Could not read the extraction info from the archive file %s when trying to find the correct
 // offset into the self extracting file".

@@ -24,7 +24,8 @@ class TInstallInformation : public TPersistent {
   std::string version_ = "1.0";
 };
 
-// Stored with the form for the tools that build distributions; nothing in the program reads them.
+// Stored with the form for the tools that build distributions. The build (-b) signs what it makes when
+// SignCode is set, with the PKCS#12 CredentialsFile and the password in PrivateKeyFile.
 class TBuildInfo : public TPersistent {
  public:
   std::string ClassName() const override { return "TBuildInfo"; }

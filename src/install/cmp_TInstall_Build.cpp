@@ -2,14 +2,18 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "classlib/Forms.h"
 #include "install/cmp_TInstall.h"
 #include "os/os.h"
+#include "os/os_sign.h"
 #include "support/routines_API.h"
 #include "support/routines_Log.h"
 #include "support/routines_Registry.h"
+#include "support/routines_Scope.h"
 #include "support/routines_Strings.h"
 
 void ReportModeFailure(const Exception& e) {
@@ -59,6 +63,36 @@ bool CopyRange(os::File& from, os::File& to, std::int64_t count, std::int64_t bl
     Application->ProcessMessages();
   }
   return true;
+}
+
+// Writes Source signed to Target with the build info's credentials: the PKCS#12 file CredentialsFile,
+// opened with the password on the first line of PrivateKeyFile (an empty one when it names no file).
+void SignProgram(const TBuildInfo& info, const std::string& source, const std::string& target) {
+  const os::SignFailure failure = os::SignProgram(source, target, info.CredentialsFile, info.PrivateKeyFile);
+  if (failure == os::SignFailure::None) return;
+  static const char* const reasons[] = {
+      "",
+      "this system cannot sign",
+      "cannot read the credentials or the password file",
+      "wrong password, or no PKCS#12 file",
+      "no certificate with a private key",
+      "not a Windows program, or unreadable",
+      "the system refused to sign",
+      "cannot write the signed copy",
+  };
+  throw IEInstall("Cannot sign %s with the credentials \"%s\": %s (error %x)",
+                  {source, info.CredentialsFile, TranslateString(reasons[int(failure)]), std::int64_t(os::LastError())});
+}
+
+// Signs the program at Path in place when the build info asks for it. The signed program is written
+// beside it and then takes its place, so Path is never left half signed.
+void SignInPlace(const TBuildInfo& info, const std::string& path) {
+  if (!info.SignCode) return;
+  const std::string temp = os::TempFileName(ExtractFilePath(path), "tvs", 0).value_or("");
+  const ScopeExit removeTemp([&] { os::DeleteFile(temp); });
+  if (!temp.empty()) SignProgram(info, path, temp);
+  if (temp.empty() || !os::MoveFileReplacing(temp, path))
+    throw IEInstall("Cannot sign %s: cannot replace it with its signed copy", {path});
 }
 
 }  // namespace
@@ -130,6 +164,21 @@ void TCustomInstall::CreateSetupArchive(const std::string& buildDirectory, const
   if (OnBeforeCreateSetupArchive) OnBeforeCreateSetupArchive(this);
   if (!os::FileExists(programPath)) throw IEInstall("TInstall: Cannot find the executable file %s", {programPath});
   const std::string archive = WithTrailingBackslash(buildDirectory) + TVK_SETUP_ARCHIVE;
+  // A signed build packs a signed copy of the program, under its own name in a folder of its own; the
+  // program that runs the build stays as it is.
+  std::string program = programPath, scratch;
+  const ScopeExit removeScratch([&] {
+    if (scratch.empty()) return;
+    os::DeleteFile(program);
+    os::RemoveDirectory(scratch);
+  });
+  if (buildInfo_.SignCode) {
+    // A folder that cannot be made fails as the signed copy that cannot be written.
+    scratch = TempFileName(false);
+    os::CreateDirectory(scratch);
+    program = scratch + "\\" + ExtractFileName(programPath);
+    SignProgram(buildInfo_, programPath, program);
+  }
   auto pack = [&](const std::string& path, TlzhCommand command) {
     std::unique_ptr<TCustomInstallFile> file(new TCustomInstallFile(nullptr));
     file->SetFileName(ExtractFileName(path));
@@ -140,7 +189,7 @@ void TCustomInstall::CreateSetupArchive(const std::string& buildDirectory, const
     file->SetArchiveFile(archive);
     file->Process(opCompress);
   };
-  pack(programPath, lzcOverwrite);
+  pack(program, lzcOverwrite);
   for (int i = 0; i < presetupFiles_.Count(); ++i) pack(presetupFiles_.Get(i), lzcOnlyAdd);
   if (OnAfterCreateSetupArchive) OnAfterCreateSetupArchive(this);
 }
@@ -192,6 +241,7 @@ void TCustomInstall::MakeSelfExtractor(const std::string& setupExe, const std::s
   if (exe.Write(bytes, sizeof bytes) != std::int64_t(sizeof bytes))
     throw IEInstall("Cannot create the self-extracting exe because %s could not be loaded onto %s", {setup1, setupExe});
   exe.Close();
+  SignInPlace(buildInfo_, setupExe);
   if (OnAfterMakeSelfExtractor) OnAfterMakeSelfExtractor(this);
 }
 

@@ -35,19 +35,18 @@ void NoteFailure(const std::exception& e) {
 }
 
 TExtractionInfo ReadExtractionInfo(const std::string& path) {
-  auto fail = [&] {
+  os::File file = os::File::Open(path, os::Access::Read, os::Share::DenyNone, os::Disposition::OpenExisting);
+  const std::int64_t size = file ? file.Size() : -1;
+  auto read = [](void* context, std::uint64_t position, void* buffer, std::uint32_t count) -> int {
+    os::File& f = *static_cast<os::File*>(context);
+    return f.Seek(std::int64_t(position), os::Origin::Begin) == std::int64_t(position) && f.Read(buffer, count) == count;
+  };
+  TExtractionInfo info;
+  if (size < 0 || !TvkFindExtractionRecord(read, &file, std::uint64_t(size), &info))
     throw IEInstall(
         "Could not read the extraction info from the archive file %s when trying to find the correct offset into the "
         "self extracting file",
         {path});
-  };
-  os::File file = os::File::Open(path, os::Access::Read, os::Share::DenyNone, os::Disposition::OpenExisting);
-  if (!file) fail();
-  unsigned char record[TVK_RECORD_SIZE];
-  const std::int64_t recordAt = file.Seek(-std::int64_t(sizeof record), os::Origin::End);
-  if (recordAt < 0 || file.Read(record, sizeof record) != std::int64_t(sizeof record)) fail();
-  TExtractionInfo info;
-  if (!TvkParseExtractionRecord(record, std::uint64_t(recordAt), &info)) fail();
   return info;
 }
 

@@ -1,4 +1,4 @@
-/* The loading program, shipped as "setup.exe". It unpacks "setup.1" (from its own end when it is a
+/* The loading program, shipped as "setup.exe". It unpacks "setup.1" (from inside itself when it is a
    self-extractor, else from beside it) into a new folder of its own in the temporary directory and
    starts the installation program, the archive's first entry:
      self-extracting:  "<program>" "-s<own folder>" "-e<own name>" -c   (with *TODISK: -f instead of -c)
@@ -22,6 +22,7 @@
    always takes from its own directory, and loads every other library later, by its full path in the
    system directory. */
 #include <windows.h>
+#include <wintrust.h>
 
 #include <stdarg.h>
 
@@ -89,6 +90,12 @@ static HMODULE LoadSystemLibrary(const char* name) {
   return LoadLibraryExA(path, NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
+/* A function of a library from the system directory, or NULL. */
+static void* SystemFunction(const char* library, const char* name) {
+  HMODULE module = LoadSystemLibrary(library);
+  return module != NULL ? (void*)GetProcAddress(module, name) : NULL;
+}
+
 /* ---------------------------------------------------------------------------------------------------
    Failures: one message box, exit code 1. */
 
@@ -130,8 +137,7 @@ static _Noreturn void Fail(char* text) {
   RemoveFolder();
   if (!g_quiet) {
     typedef int(WINAPI * MessageBoxFn)(HWND, LPCSTR, LPCSTR, UINT);
-    HMODULE user = LoadSystemLibrary("user32.dll");
-    MessageBoxFn show = user != NULL ? (MessageBoxFn)(void*)GetProcAddress(user, "MessageBoxA") : NULL;
+    MessageBoxFn show = (MessageBoxFn)SystemFunction("user32.dll", "MessageBoxA");
     if (show != NULL) show(NULL, text, "Setup", MB_OK | MB_ICONSTOP);
   }
   ExitProcess(EXIT_FAILED);
@@ -139,7 +145,8 @@ static _Noreturn void Fail(char* text) {
 
 #define FAIL(...)               \
   do {                          \
-    char text_[TEXT_SIZE] = ""; \
+    char text_[TEXT_SIZE];      \
+    text_[0] = '\0';            \
     APPEND(text_, __VA_ARGS__); \
     Fail(text_);                \
   } while (0)
@@ -194,9 +201,9 @@ static void ReadEntry(const Archive* archive, ULONGLONG position, LONG index, Lo
   }
 }
 
-/* Opens the archive and checks its prefix. */
+/* Opens the archive (unless it is open already) and checks its prefix. */
 static void OpenArchive(Archive* archive) {
-  HANDLE file = OpenForReading(archive->path);
+  HANDLE file = archive->reader.context != NULL ? archive->reader.context : OpenForReading(archive->path);
   if (file == INVALID_HANDLE_VALUE) FAIL("Cannot open the installation archive ", archive->path);
   archive->reader.read = ReadAt;
   archive->reader.context = file;
@@ -281,21 +288,33 @@ static void RestrictLibrarySearch(void) {
   if (setDefault != NULL) setDefault(0x00000800 /* LOAD_LIBRARY_SEARCH_SYSTEM32 */);
 }
 
-/* Reads the record a self-extractor ends with; true when it is valid, with the embedded setup.1's range. */
-static BOOL ReadExtractionRecord(const char* self, ULONGLONG* first, ULONGLONG* last) {
-  unsigned char record[TVK_RECORD_SIZE];
-  TvkExtractionRecord parsed;
-  HANDLE file = OpenForReading(self);
-  ULONGLONG size;
-  BOOL read;
-  if (file == INVALID_HANDLE_VALUE) return FALSE;
-  size = FileSize(file);
-  read = size >= TVK_RECORD_SIZE && ReadAt(file, size - TVK_RECORD_SIZE, record, sizeof record);
-  CloseHandle(file);
-  if (!read || !TvkParseExtractionRecord(record, size - TVK_RECORD_SIZE, &parsed)) return FALSE;
-  *first = (ULONGLONG)parsed.setupStart;
-  *last = (ULONGLONG)parsed.setupEnd;
-  return TRUE;
+/* A signed setup.exe whose signature no longer matches its bytes was changed after signing, by damage or
+   by someone: it is refused before anything is unpacked. The system judges (WinVerifyTrust); its answers
+   in the security facility (0x8009xxxx: a bad digest, a signature or certificate that does not verify, an
+   encoding it cannot read) mean the signature is there but does not hold. Everything else lets the file
+   run as an unsigned one does: no signature, a certificate the system does not trust (a company's own, a
+   throw-away one; trust is the system's own prompt to ask), or no way to check at all (no wintrust.dll on
+   the oldest systems). */
+static void CheckSignature(const char* self) {
+  typedef LONG(WINAPI * VerifyTrustFn)(HWND, const GUID*, LPVOID);
+  /* WINTRUST_ACTION_GENERIC_VERIFY_V2 */
+  static const GUID action = {0x00AAC56B, 0xCD44, 0x11D0, {0x8C, 0xC2, 0x00, 0xC0, 0x4F, 0xC2, 0x95, 0xEE}};
+  static WCHAR path[PATH_SIZE];
+  static WINTRUST_FILE_INFO file;
+  static WINTRUST_DATA data; /* the system writes into it */
+  VerifyTrustFn verify = (VerifyTrustFn)SystemFunction("wintrust.dll", "WinVerifyTrust");
+  GetModuleFileNameW(NULL, path, PATH_SIZE);
+  file.cbStruct = sizeof file;
+  file.pcwszFilePath = path;
+  /* Judged from the file alone, without a window: no revocation lists, no certificate fetched from the net. */
+  data.cbStruct = sizeof data;
+  data.dwUIChoice = WTD_UI_NONE;
+  data.fdwRevocationChecks = WTD_REVOKE_NONE;
+  data.dwUnionChoice = WTD_CHOICE_FILE;
+  data.pFile = &file;
+  data.dwProvFlags = WTD_CACHE_ONLY_URL_RETRIEVAL;
+  if (verify != NULL && ((ULONG)verify((HWND)INVALID_HANDLE_VALUE, &action, &data) >> 16) == 0x8009)
+    FAIL("The setup program ", self, " was changed after it was signed");
 }
 
 /* Random bytes from the system's generator, loaded from the system directory. Without one (the oldest
@@ -418,7 +437,8 @@ static DWORD Run(void) {
   char programName[TVK_HEADER_MAX_SOURCE_NAME + 1];
   size_t nameStart;
   DWORD length;
-  ULONGLONG first, last;
+  HANDLE own;
+  TvkExtractionRecord record;
   BOOL selfExtracting;
   STARTUPINFOA startup;
   PROCESS_INFORMATION process;
@@ -433,12 +453,20 @@ static DWORD Run(void) {
   ownFolder[nameStart] = '\0';
   if (nameStart > 0 && ownFolder[nameStart - 1] == '\\') ownFolder[nameStart - 1] = '\0';
 
-  selfExtracting = ReadExtractionRecord(self, &first, &last);
+  CheckSignature(self);
+  /* A self-extractor's own file holds setup.1, where its extraction record says: at its end, or before
+     the certificate table its headers (here as the system loaded them) name. */
+  own = OpenForReading(self);
+  selfExtracting = TvkFindExtractionRecordBefore(
+      ReadAt, own, FileSize(own), TvkCertificateTableAt((const unsigned char*)GetModuleHandleA(NULL), TVK_HEADERS_READ),
+      &record);
   if (selfExtracting) {
     COPY(archive.path, self);
-    archive.reader.start = first;
-    archive.reader.limit = last + 1;
+    archive.reader.context = own;
+    archive.reader.start = (ULONGLONG)record.setupStart;
+    archive.reader.limit = (ULONGLONG)record.setupEnd + 1;
   } else {
+    CloseHandle(own);
     COPY(archive.path, ownFolder);
     APPEND(archive.path, "\\" TVK_SETUP_ARCHIVE);
     if (GetFileAttributesA(archive.path) == INVALID_FILE_ATTRIBUTES)

@@ -1,5 +1,6 @@
 // The loading program's archive reader on arbitrary bytes taken as a whole setup.exe: a valid extraction
-// record at the end chooses the embedded setup.1, otherwise the bytes are setup.1 itself. Every entry is
+// record (at the end, or before the certificate table a PE security directory names) chooses the embedded
+// setup.1, otherwise the bytes are setup.1 itself. Every entry is
 // read and inflated in order, as the loader does, until the first failure. Beyond crashes and undefined
 // behaviour, findings are: a read outside the archive's bytes, more output than an entry's recorded size,
 // a different size accepted, and a name accepted that is no plain file name.
@@ -42,14 +43,22 @@ int Write(void* context, const void*, std::uint32_t count) {
   return 1;
 }
 
+// The whole input, as the loader reads its own file to find the record.
+int ReadWhole(void* context, std::uint64_t position, void* buffer, std::uint32_t count) {
+  const Input& input = *static_cast<const Input*>(context);
+  if (position > input.limit || count > input.limit - position) return 0;
+  std::memcpy(buffer, input.data + position, count);
+  return 1;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   Input input{data, 0, size};
   TvkExtractionRecord record;
-  if (size >= TVK_RECORD_SIZE && TvkParseExtractionRecord(data + size - TVK_RECORD_SIZE, size - TVK_RECORD_SIZE, &record)) {
+  if (TvkFindExtractionRecord(ReadWhole, &input, size, &record)) {
     const std::uint64_t first = std::uint64_t(record.setupStart), last = std::uint64_t(record.setupEnd);
-    if (record.setupStart < 0 || first > last || last >= size - TVK_RECORD_SIZE)
+    if (record.setupStart < 0 || first > last || last + TVK_RECORD_SIZE >= size)
       Finding("setup.1 outside the self-extractor");
     input.start = first;
     input.limit = last + 1;

@@ -13,6 +13,7 @@
 #include "classlib/Forms.h"
 #include "install/cmp_TInstall.h"
 #include "os/os.h"
+#include "host_tools.h"
 #include "support/test_support.h"
 #include "ui_driver.h"
 
@@ -357,6 +358,60 @@ TEST_F(Loader, AnInvalidExtractionRecordMakesAPlainLoader) {
   const Outcome quiet = RunLoader(exe, "\"-lC:\\a log.txt\" -Q", NewTemp("quiet"), dir / "probe.txt");
   EXPECT_EQ(quiet.exitCode, 1603u);
   EXPECT_TRUE(quiet.boxes.empty());
+}
+
+// A self-extractor signed the way signing tools sign (here osslsigncode: the certificate table after the
+// record, aligned to 8 bytes) unpacks and starts as an unsigned one; changed after signing, in either
+// archive or in the signature, it is refused before anything is unpacked.
+TEST_F(Loader, ASignedSelfExtractorRunsAndOneChangedAfterSigningIsRefused) {
+  const std::string unsignedExe = MakeSelfExtractor();
+  tvktest::MakeTestCertificate(dir.Path());
+  const std::string signedExe = dir / "signed.exe";
+  std::string output;
+  ASSERT_EQ(tvktest::RunOnHost("osslsigncode sign -pkcs12 '" + tvktest::HostPath(dir / "credentials.pfx") +
+                                   "' -pass throw-away -h sha256 -in '" + tvktest::HostPath(unsignedExe) + "' -out '" +
+                                   tvktest::HostPath(signedExe) + "'",
+                               &output),
+            0)
+      << output;
+  const std::string good = tvktest::ReadFile(signedExe);
+  const TExtractionInfo info = ReadExtractionInfo(signedExe), before = ReadExtractionInfo(unsignedExe);
+  EXPECT_EQ(std::make_pair(info.setupStart, info.filesEnd), std::make_pair(before.setupStart, before.filesEnd));
+  ASSERT_GT(good.size(), std::size_t(info.filesEnd) + TVK_RECORD_SIZE + 100) << "no certificate table";
+
+  const struct {
+    const char* why;
+    std::size_t changed;  // the byte changed, or none
+    bool runs;
+  } cases[] = {
+      {"as signed", std::string::npos, true},
+      {"a byte of setup.1 changed", std::size_t(info.setupStart + 300), false},
+      {"a byte of the file after it changed", std::size_t(info.filesStart + 1000), false},
+      {"a byte of the signature changed", good.size() - 40, false},
+  };
+  int run = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.why);
+    const std::string folder = dir / ("signed" + std::to_string(run));
+    const std::string temp = NewTemp("signedtemp" + std::to_string(run));
+    const std::string probeOut = dir / ("signedprobe" + std::to_string(run++) + ".txt");
+    ASSERT_TRUE(::CreateDirectoryA(folder.c_str(), nullptr));
+    std::string bytes = good;
+    if (c.changed != std::string::npos) bytes[c.changed] = char(bytes[c.changed] ^ 0x20);
+    tvktest::WriteFile(folder + "\\setup.exe", bytes);
+    const Outcome outcome = RunLoader(folder + "\\setup.exe", "", temp, probeOut);
+    if (c.runs) {
+      EXPECT_EQ(outcome.exitCode, 3010u);
+      EXPECT_TRUE(outcome.boxes.empty()) << outcome.boxes.front().text;
+      EXPECT_TRUE(PollFor([&] { return os::FileExists(probeOut); }, 20000)) << "the program was not started";
+      continue;
+    }
+    EXPECT_EQ(outcome.exitCode, 1603u);
+    ASSERT_EQ(outcome.boxes.size(), 1u);
+    EXPECT_EQ(outcome.boxes[0].text, "The setup program " + folder + "\\setup.exe was changed after it was signed");
+    EXPECT_TRUE(Folders(temp).empty()) << "something was unpacked";
+    EXPECT_FALSE(os::FileExists(probeOut)) << "the program was started";
+  }
 }
 
 // What Windows reads from setup.exe before it runs it: a manifest asking for administrator rights (the
