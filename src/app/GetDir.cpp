@@ -1,5 +1,6 @@
 #include "app/GetDir.h"
 
+#include "classlib/Streams.h"
 #include "classlib/Strings.h"
 #include "os/os.h"
 #include "support/routines_Strings.h"
@@ -22,7 +23,12 @@ std::string FindHostDirectory() {
   const std::string locationFile = WithTrailingBackslash(WindowsDirectoryOrEmpty()) + "qkploc.dsp";
   if (!os::FileExists(locationFile)) return "";
   TStringList lines;
-  lines.LoadFromFile(locationFile);
+  // The search reports a place or none, never an error: a location file that cannot be read names none.
+  try {
+    lines.LoadFromFile(locationFile);
+  } catch (const EStreamError&) {
+    return "";
+  }
   return lines.Count() > 0 ? lines.Strings(0) : "";
 }
 

@@ -12,7 +12,8 @@ extern std::string FoundHostDirectory;
 // The Windows directory as the system reports it, or empty when it cannot tell.
 std::string WindowsDirectoryOrEmpty();
 // Quikpost's directory: the first of the two usual places that holds "quikpost.exe" (with its trailing
-// backslash), else the first line of "qkploc.dsp" in the Windows directory as it stands, else empty.
+// backslash), else the first line of "qkploc.dsp" in the Windows directory as it stands, else empty (also
+// when that file cannot be read).
 std::string FindHostDirectory();
 
 class TGetDirForm : public TForm {

@@ -21,6 +21,11 @@ inline constexpr TModalResult mrNone = 0;
 inline constexpr TModalResult mrOk = 1;
 inline constexpr TModalResult mrCancel = 2;
 
+// Mouse pointers: crDefault leaves the choice to the window under the pointer.
+using TCursor = int;
+inline constexpr TCursor crDefault = 0;
+inline constexpr TCursor crHourGlass = -11;
+
 // A window message as the control's window procedure sees it.
 struct TMessage {
   unsigned Msg;
@@ -71,6 +76,12 @@ class TControl : public TComponent {
   TFont& Font() { return font_; }
   TColor Color() const { return color_; }
   void SetColor(TColor color);
+  // The pointer over the control's own area (not over its children); shown at once when it is there.
+  TCursor Cursor() const { return cursor_; }
+  void SetCursor(TCursor value) {
+    cursor_ = value;
+    CursorChanged();
+  }
 
   // Asks for a repaint through the system's paint cycle.
   virtual void Invalidate() {}
@@ -85,6 +96,7 @@ class TControl : public TComponent {
   virtual void EnabledChanged() {}
   virtual void TextChanged() {}
   virtual void FontChanged() {}
+  virtual void CursorChanged() {}
 
   std::string text_;
 
@@ -96,6 +108,7 @@ class TControl : public TComponent {
   bool enabled_ = true;
   TFont font_;
   TColor color_ = clBtnFace;
+  TCursor cursor_ = crDefault;
 };
 
 // A control with a window of its own that can hold other controls.
@@ -147,6 +160,7 @@ class TWinControl : public TControl {
   void EnabledChanged() override;
   void TextChanged() override;
   void FontChanged() override;
+  void CursorChanged() override;
   void AlignControls();
 
  private:

@@ -141,6 +141,35 @@ int UnattendedAnswer(unsigned flags);
 // The process's application object, made at start-up.
 extern TApplication* Application;
 
+// The screen: a pointer other than crDefault shows over every window of the program.
+class TScreen {
+ public:
+  TCursor Cursor() const { return cursor_; }
+  // Shown at once, not only when the pointer next moves.
+  void SetCursor(TCursor value);
+
+ private:
+  TCursor cursor_ = crDefault;
+};
+
+extern TScreen* Screen;
+
+// The hourglass while it lives, over the whole program, or over one control when one is given (a
+// null control: nothing); then the pointer that was there before, also when an exception leaves.
+class THourGlass {
+ public:
+  THourGlass();
+  explicit THourGlass(TControl* control);
+  ~THourGlass();
+  THourGlass(const THourGlass&) = delete;
+  THourGlass& operator=(const THourGlass&) = delete;
+
+ private:
+  TControl* control_ = nullptr;
+  bool screen_ = false;
+  TCursor saved_ = crDefault;
+};
+
 // The system's dialog for choosing an existing directory; false when the user cancelled it.
 bool SelectDirectory(const std::string& caption, const std::string& root, std::string& directory);
 

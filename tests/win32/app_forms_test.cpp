@@ -52,6 +52,14 @@ TEST_F(HostSearch, EmptyFirstLineOrEmptyLocationFileGivesNothing) {
   }
 }
 
+TEST_F(HostSearch, UnreadableLocationFileGivesNothing) {
+  WriteFile(locationFile, "D:\\Mail\\Quikpost\r\n");
+  const os::File locked =
+      os::File::Open(locationFile, os::Access::Read, os::Share::Exclusive, os::Disposition::OpenExisting);
+  ASSERT_TRUE(locked);
+  EXPECT_EQ(FindHostDirectory(), "");
+}
+
 COLORREF Pixel(TBitmap& bitmap, int x, int y) { return COLORREF(bitmap.Canvas().Pixel(x, y)); }
 
 // A panel without caption or bevels, drawn off screen at the given size.

@@ -15,6 +15,10 @@ constexpr char kWindowClass[] = "TvkWindow";
 
 HWND Wnd(void* handle) { return static_cast<HWND>(handle); }
 
+HCURSOR CursorHandle(TCursor cursor) {
+  return ::LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(cursor == crHourGlass ? IDC_WAIT : IDC_ARROW));
+}
+
 LRESULT CALLBACK WindowProcedure(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
 
 void RegisterWindowClass() {
@@ -176,8 +180,33 @@ void TWinControl::FontChanged() {
   fontHandle_ = font;
 }
 
+void TWinControl::CursorChanged() {
+  POINT at;
+  if (handle_ == nullptr || !::GetCursorPos(&at) || ::WindowFromPoint(at) != Wnd(handle_)) return;
+  ::SetCursor(CursorHandle(Screen->Cursor() != crDefault ? Screen->Cursor() : Cursor()));
+}
+
+void TScreen::SetCursor(TCursor value) {
+  cursor_ = value;
+  POINT at;
+  // Over one of our windows the change shows now; the next mouse move asks the window again anyway.
+  TWinControl* under = ::GetCursorPos(&at) ? FindControl(::WindowFromPoint(at)) : nullptr;
+  if (under != nullptr) ::SetCursor(CursorHandle(value != crDefault ? value : under->Cursor()));
+}
+
 bool TWinControl::WndProc(TMessage& message) {
   switch (message.Msg) {
+    case WM_SETCURSOR: {
+      TCursor cursor = Screen->Cursor();
+      // The control's own pointer counts over its own client area only, not over its children.
+      if (cursor == crDefault && reinterpret_cast<HWND>(message.WParam) == Wnd(handle_) &&
+          LOWORD(message.LParam) == HTCLIENT)
+        cursor = Cursor();
+      if (cursor == crDefault) return false;
+      ::SetCursor(CursorHandle(cursor));
+      message.Result = TRUE;
+      return true;
+    }
     case WM_COMMAND:
       if (TWinControl* child = FindControl(reinterpret_cast<void*>(message.LParam))) {
         child->CommandNotify(HIWORD(message.WParam));
