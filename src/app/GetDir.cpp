@@ -86,6 +86,7 @@ TGetDirForm::TGetDirForm(TComponent* owner) : TForm(owner) {
   ContinueCMD->SetCaption(" &Continue ");
   ContinueCMD->Font().Set("Arial", -13, fsBold, clNavy);
   ContinueCMD->SetModalResult(1);
+  ContinueCMD->SetDefault(true);
 
   CancelCMD->SetName("CancelCMD");
   CancelCMD->SetParent(GradPanel1);
@@ -93,6 +94,7 @@ TGetDirForm::TGetDirForm(TComponent* owner) : TForm(owner) {
   CancelCMD->SetCaption(" Ca&ncel ");
   CancelCMD->Font().Set("Arial", -13, fsBold, clNavy);
   CancelCMD->SetModalResult(2);
+  CancelCMD->SetCancel(true);
 
   Panel1->SetName("Panel1");
   Panel1->SetParent(this);
@@ -112,6 +114,7 @@ TGetDirForm::TGetDirForm(TComponent* owner) : TForm(owner) {
       "button to locate the proper directory.\r\n\r\n"
       "Press Continue to complete the install, or Cancel to quit without installing.");
 
+  SetActiveControl(Edit1);
   OnCreate = [this](TObject* sender) { FormCreate(sender); };
   for (int i = 0; i < ComponentCount(); ++i) Components(i)->Loaded();
   DoCreate();
@@ -133,7 +136,7 @@ void TGetDirForm::FormCreate(TObject*) {
 
 void TGetDirForm::Button1Click(TObject*) {
   std::string directory;
-  if (!SelectDirectory("", "", directory)) return;
+  if (!SelectDirectory("Choose the Quikpost directory, the folder that holds quikpost.exe.", "", directory)) return;
   if (os::FileExists(WithTrailingBackslash(directory) + kHostProgram)) Edit1->SetText(directory);
   else Application->MessageBox("Quikpost not found in " + directory, Application->Title(), MB_OK);
 }

@@ -250,6 +250,11 @@ class TButton : public TWinControl {
   std::string ClassName() const override { return "TButton"; }
   TModalResult ModalResult() const { return modalResult_; }
   void SetModalResult(TModalResult value) { modalResult_ = value; }
+  // The button Enter presses on its form (drawn with the thicker frame), and the one Esc presses.
+  bool Default() const { return default_; }
+  void SetDefault(bool value) { default_ = value; }
+  bool Cancel() const { return cancel_; }
+  void SetCancel(bool value) { cancel_ = value; }
   void Click() override;
 
  protected:
@@ -258,6 +263,8 @@ class TButton : public TWinControl {
 
  private:
   TModalResult modalResult_ = mrNone;
+  bool default_ = false;
+  bool cancel_ = false;
 };
 
 // A button that may carry a picture beside its caption (this program's have none).

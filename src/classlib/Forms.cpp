@@ -106,6 +106,15 @@ void TCustomForm::SetClientSize(int width, int height) {
   AlignControls();
 }
 
+TButton* TCustomForm::DefaultButton(bool cancel) const {
+  for (int i = 0; i < ComponentCount(); ++i) {
+    auto* button = dynamic_cast<TButton*>(Components(i));
+    if (button != nullptr && (cancel ? button->Cancel() : button->Default()) && button->Visible() && button->Enabled())
+      return button;
+  }
+  return nullptr;
+}
+
 void TCustomForm::Close() {
   if (modal_) {
     modalResult_ = mrCancel;

@@ -31,6 +31,11 @@ class TCustomForm : public TWinControl {
   void SetPosition(TPosition value) { position_ = value; }
   TWindowState WindowState() const { return windowState_; }
   void SetWindowState(TWindowState value);
+  // The control that has the focus when the form is shown (an edit box's text selected whole).
+  TWinControl* ActiveControl() const { return activeControl_; }
+  void SetActiveControl(TWinControl* control) { activeControl_ = control; }
+  // The visible, enabled button of the form that Enter (Default) or Esc (Cancel) presses, or null.
+  TButton* DefaultButton(bool cancel) const;
 
   // Shows the form and runs the message loop until a modal result is chosen (a button with one, or
   // closing the window: mrCancel); hides it again and returns the result.
@@ -59,6 +64,7 @@ class TCustomForm : public TWinControl {
   TWindowState windowState_ = wsNormal;
   TModalResult modalResult_ = mrNone;
   bool modal_ = false;
+  TWinControl* activeControl_ = nullptr;
 };
 
 class TForm : public TCustomForm {

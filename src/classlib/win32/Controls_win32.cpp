@@ -342,7 +342,7 @@ void TEdit::CreateParams(TCreateParams& params) {
 void TButton::CreateParams(TCreateParams& params) {
   TWinControl::CreateParams(params);
   params.WindowClass = "BUTTON";
-  params.Style = WS_CHILD | WS_TABSTOP | BS_PUSHBUTTON;
+  params.Style = WS_CHILD | WS_TABSTOP | (default_ ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
   params.ExStyle = 0;
 }
 
