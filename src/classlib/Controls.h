@@ -283,6 +283,12 @@ class TLabel : public TWinControl {
   void SetWordWrap(bool value) { wordWrap_ = value; }
   bool AutoSize() const { return autoSize_; }
   void SetAutoSize(bool value) { autoSize_ = value; }
+  // taCenter centres each line (and wraps, as a word-wrapped label does).
+  TAlignment Alignment() const { return alignment_; }
+  void SetAlignment(TAlignment value) { alignment_ = value; }
+  // Shows the parent's own drawing behind the text instead of the parent's colour.
+  bool Transparent() const { return transparent_; }
+  void SetTransparent(bool value) { transparent_ = value; }
 
  protected:
   void CreateParams(TCreateParams& params) override;
@@ -290,4 +296,6 @@ class TLabel : public TWinControl {
  private:
   bool wordWrap_ = false;
   bool autoSize_ = true;
+  bool transparent_ = false;
+  TAlignment alignment_ = taLeftJustify;
 };

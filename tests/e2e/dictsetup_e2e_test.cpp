@@ -91,6 +91,9 @@ TEST_F(Dictsetup, SelfExtractingSetupInstallsIntoTheFoundDirectory) {
   for (const tvkui::Control& control : tvkui::ListControls(main))
     if (SameText(control.className, "Button")) buttons.push_back(control.text);
   EXPECT_EQ(buttons, std::vector<std::string>{" &Finished "});
+  // Under the caption, what happened and where.
+  EXPECT_TRUE(tvkui::FindControl(main, "Static", "American.dct is installed in\r\n" + kQuikpost).hwnd)
+      << tvkui::DescribeVisibleWindows();
   // The form may show a moment before its gradient is painted.
   tvkui::Image image = tvkui::Capture(main);
   for (int i = 0; i < 100 && GetBValue(image.Pixel(5, 3)) >= 8; ++i) {

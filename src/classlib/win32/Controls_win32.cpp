@@ -217,6 +217,20 @@ bool TWinControl::WndProc(TMessage& message) {
     case WM_CTLCOLOREDIT: {
       TWinControl* child = FindControl(reinterpret_cast<void*>(message.LParam));
       if (child == nullptr) return false;
+      auto* label = dynamic_cast<TLabel*>(child);
+      if (label != nullptr && label->Transparent()) {
+        // The parent draws itself into the label's device context, shifted to the label's place, and the
+        // text goes on top of that.
+        HDC dc = reinterpret_cast<HDC>(message.WParam);
+        POINT origin;
+        ::SetViewportOrgEx(dc, -label->Left(), -label->Top(), &origin);
+        ::SendMessageA(Wnd(handle_), WM_PRINTCLIENT, message.WParam, PRF_CLIENT);
+        ::SetViewportOrgEx(dc, origin.x, origin.y, nullptr);
+        ::SetTextColor(dc, COLORREF(ColorToRGB(label->Font().Color())));
+        ::SetBkMode(dc, TRANSPARENT);
+        message.Result = reinterpret_cast<std::intptr_t>(::GetStockObject(NULL_BRUSH));
+        return true;
+      }
       // A label shows its parent's background; an edit box its own.
       const TColor background = ColorToRGB(message.Msg == WM_CTLCOLOREDIT ? child->Color() : Color());
       HDC dc = reinterpret_cast<HDC>(message.WParam);
@@ -353,6 +367,6 @@ void TButton::CommandNotify(unsigned code) {
 void TLabel::CreateParams(TCreateParams& params) {
   TWinControl::CreateParams(params);
   params.WindowClass = "STATIC";
-  params.Style = WS_CHILD | (wordWrap_ ? SS_LEFT : SS_LEFTNOWORDWRAP);
+  params.Style = WS_CHILD | (alignment_ == taCenter ? SS_CENTER : wordWrap_ ? SS_LEFT : SS_LEFTNOWORDWRAP);
   params.ExStyle = 0;
 }
