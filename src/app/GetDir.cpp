@@ -3,6 +3,7 @@
 #include "classlib/Streams.h"
 #include "classlib/Strings.h"
 #include "os/os.h"
+#include "support/routines_Registry.h"
 #include "support/routines_Strings.h"
 
 std::string FoundHostDirectory;
@@ -12,14 +13,28 @@ namespace {
 constexpr char kHostProgram[] = "quikpost.exe";
 const char* const kCandidates[] = {"C:\\Program Files\\Brindlecote\\Quikpost\\",
                                    "C:\\Program Files\\Brindlecote\\Quikpost DBV\\"};
+// Where a 64-bit Windows keeps 32-bit programs, looked at once the usual places found nothing.
+const char* const kWow64Candidates[] = {"C:\\Program Files (x86)\\Brindlecote\\Quikpost\\",
+                                        "C:\\Program Files (x86)\\Brindlecote\\Quikpost DBV\\"};
+constexpr char kAppPath[] = "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\quikpost.exe";
 
-}  // namespace
-
-std::string WindowsDirectoryOrEmpty() { return os::WindowsDirectory().value_or(""); }
-
-std::string FindHostDirectory() {
-  for (const char* candidate : kCandidates)
+// The first candidate that holds the program, or empty.
+template <std::size_t N>
+std::string FirstHolding(const char* const (&candidates)[N]) {
+  for (const char* candidate : candidates)
     if (os::FileExists(std::string(candidate) + kHostProgram)) return candidate;
+  return "";
+}
+
+// The program's folder as Windows records installed programs ("App Paths"), when the program is there.
+std::string RegisteredDirectory() {
+  std::string path = Trim(ReadRegString(rrLocalMachine, kAppPath, "", ""));
+  if (path.size() >= 2 && path.front() == '"' && path.back() == '"') path = path.substr(1, path.size() - 2);
+  return !path.empty() && os::FileExists(path) ? ExtractFilePath(path) : "";
+}
+
+// The first line of the location file, or empty (also when the file cannot be read).
+std::string LocationFileDirectory() {
   const std::string locationFile = WithTrailingBackslash(WindowsDirectoryOrEmpty()) + "qkploc.dsp";
   if (!os::FileExists(locationFile)) return "";
   TStringList lines;
@@ -30,6 +45,18 @@ std::string FindHostDirectory() {
     return "";
   }
   return lines.Count() > 0 ? lines.Strings(0) : "";
+}
+
+}  // namespace
+
+std::string WindowsDirectoryOrEmpty() { return os::WindowsDirectory().value_or(""); }
+
+std::string FindHostDirectory() {
+  std::string found = FirstHolding(kCandidates);
+  if (found.empty()) found = LocationFileDirectory();
+  if (found.empty()) found = FirstHolding(kWow64Candidates);
+  if (found.empty()) found = RegisteredDirectory();
+  return found;
 }
 
 TGetDirForm::TGetDirForm(TComponent* owner) : TForm(owner) {
