@@ -1,7 +1,9 @@
 #include "app/GetDir.h"
 
+#include "classlib/Streams.h"
 #include "classlib/Strings.h"
 #include "os/os.h"
+#include "support/routines_Registry.h"
 #include "support/routines_Strings.h"
 
 std::string FoundHostDirectory;
@@ -11,19 +13,50 @@ namespace {
 constexpr char kHostProgram[] = "quikpost.exe";
 const char* const kCandidates[] = {"C:\\Program Files\\Brindlecote\\Quikpost\\",
                                    "C:\\Program Files\\Brindlecote\\Quikpost DBV\\"};
+// Where a 64-bit Windows keeps 32-bit programs, looked at once the usual places found nothing.
+const char* const kWow64Candidates[] = {"C:\\Program Files (x86)\\Brindlecote\\Quikpost\\",
+                                        "C:\\Program Files (x86)\\Brindlecote\\Quikpost DBV\\"};
+constexpr char kAppPath[] = "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\quikpost.exe";
+
+// The first candidate that holds the program, or empty.
+template <std::size_t N>
+std::string FirstHolding(const char* const (&candidates)[N]) {
+  for (const char* candidate : candidates)
+    if (os::FileExists(std::string(candidate) + kHostProgram)) return candidate;
+  return "";
+}
+
+// The program's folder as Windows records installed programs ("App Paths"), when the program is there.
+std::string RegisteredDirectory() {
+  std::string path = Trim(ReadRegString(rrLocalMachine, kAppPath, "", ""));
+  if (path.size() >= 2 && path.front() == '"' && path.back() == '"') path = path.substr(1, path.size() - 2);
+  return !path.empty() && os::FileExists(path) ? ExtractFilePath(path) : "";
+}
+
+// The first line of the location file, or empty (also when the file cannot be read).
+std::string LocationFileDirectory() {
+  const std::string locationFile = WithTrailingBackslash(WindowsDirectoryOrEmpty()) + "qkploc.dsp";
+  if (!os::FileExists(locationFile)) return "";
+  TStringList lines;
+  // The search reports a place or none, never an error: a location file that cannot be read names none.
+  try {
+    lines.LoadFromFile(locationFile);
+  } catch (const EStreamError&) {
+    return "";
+  }
+  return lines.Count() > 0 ? lines.Strings(0) : "";
+}
 
 }  // namespace
 
 std::string WindowsDirectoryOrEmpty() { return os::WindowsDirectory().value_or(""); }
 
 std::string FindHostDirectory() {
-  for (const char* candidate : kCandidates)
-    if (os::FileExists(std::string(candidate) + kHostProgram)) return candidate;
-  const std::string locationFile = WithTrailingBackslash(WindowsDirectoryOrEmpty()) + "qkploc.dsp";
-  if (!os::FileExists(locationFile)) return "";
-  TStringList lines;
-  lines.LoadFromFile(locationFile);
-  return lines.Count() > 0 ? lines.Strings(0) : "";
+  std::string found = FirstHolding(kCandidates);
+  if (found.empty()) found = LocationFileDirectory();
+  if (found.empty()) found = FirstHolding(kWow64Candidates);
+  if (found.empty()) found = RegisteredDirectory();
+  return found;
 }
 
 TGetDirForm::TGetDirForm(TComponent* owner) : TForm(owner) {
@@ -80,6 +113,7 @@ TGetDirForm::TGetDirForm(TComponent* owner) : TForm(owner) {
   ContinueCMD->SetCaption(" &Continue ");
   ContinueCMD->Font().Set("Arial", -13, fsBold, clNavy);
   ContinueCMD->SetModalResult(1);
+  ContinueCMD->SetDefault(true);
 
   CancelCMD->SetName("CancelCMD");
   CancelCMD->SetParent(GradPanel1);
@@ -87,6 +121,7 @@ TGetDirForm::TGetDirForm(TComponent* owner) : TForm(owner) {
   CancelCMD->SetCaption(" Ca&ncel ");
   CancelCMD->Font().Set("Arial", -13, fsBold, clNavy);
   CancelCMD->SetModalResult(2);
+  CancelCMD->SetCancel(true);
 
   Panel1->SetName("Panel1");
   Panel1->SetParent(this);
@@ -106,6 +141,7 @@ TGetDirForm::TGetDirForm(TComponent* owner) : TForm(owner) {
       "button to locate the proper directory.\r\n\r\n"
       "Press Continue to complete the install, or Cancel to quit without installing.");
 
+  SetActiveControl(Edit1);
   OnCreate = [this](TObject* sender) { FormCreate(sender); };
   for (int i = 0; i < ComponentCount(); ++i) Components(i)->Loaded();
   DoCreate();
@@ -127,7 +163,7 @@ void TGetDirForm::FormCreate(TObject*) {
 
 void TGetDirForm::Button1Click(TObject*) {
   std::string directory;
-  if (!SelectDirectory("", "", directory)) return;
+  if (!SelectDirectory("Choose the Quikpost directory, the folder that holds quikpost.exe.", "", directory)) return;
   if (os::FileExists(WithTrailingBackslash(directory) + kHostProgram)) Edit1->SetText(directory);
   else Application->MessageBox("Quikpost not found in " + directory, Application->Title(), MB_OK);
 }

@@ -12,7 +12,9 @@ extern std::string FoundHostDirectory;
 // The Windows directory as the system reports it, or empty when it cannot tell.
 std::string WindowsDirectoryOrEmpty();
 // Quikpost's directory: the first of the two usual places that holds "quikpost.exe" (with its trailing
-// backslash), else the first line of "qkploc.dsp" in the Windows directory as it stands, else empty.
+// backslash), else the first line of "qkploc.dsp" in the Windows directory as it stands (none when that
+// file cannot be read), else the same two places under "Program Files (x86)", else the folder of the
+// program that Windows records under "App Paths" when the program is there; else empty.
 std::string FindHostDirectory();
 
 class TGetDirForm : public TForm {

@@ -28,6 +28,7 @@ TForm1::TForm1(TComponent* owner) : TForm(owner) {
   GradPanel1 = new TGradPanel(this);
   BitBtn1 = new TBitBtn(this);
   InstallFile = new TInstallFile(this);
+  lblOutcome = new TLabel(this);
   for (int i = 0; i < ComponentCount(); ++i) Components(i)->SetLoading();
 
   SetName("Form1");
@@ -75,6 +76,13 @@ TForm1::TForm1(TComponent* owner) : TForm(owner) {
   BitBtn1->Font().Set("Times New Roman", -19, fsBold, clNavy);
   BitBtn1->OnClick = [this](TObject* sender) { BitBtn1Click(sender); };
 
+  lblOutcome->SetName("lblOutcome");
+  lblOutcome->SetParent(GradPanel1);
+  lblOutcome->SetBounds(8, 124, 309, 40);
+  lblOutcome->SetAlignment(taCenter);
+  lblOutcome->SetTransparent(true);
+  lblOutcome->Font().Set("Times New Roman", -13, fsBold, clWhite);
+
   InstallFile->SetName("InstallFile");
   InstallFile->SetArchiveFileType(psContainerArchiveFile);
   InstallFile->SetContainer(Install1);
@@ -120,7 +128,13 @@ void TForm1::ChooseAndInstall() {
       LogLine("target directory: " + HostDirectory);
       Install1->SetDestDirType(nullptr);
       Install1->SetDestDir(HostDirectory);
-      Install1->Install();
+      try {
+        Install1->Install();
+      } catch (const std::exception& e) {
+        ShowOutcome(ExitCodeOf(e));
+        throw;
+      }
+      ShowOutcome(Application->ExitCode());
     } else {
       NoteOutcome(kExitFailed);
       Application->MessageBox("Install unable to find Quikpost in " + HostDirectory, Application->Title(), MB_OK);
@@ -130,6 +144,22 @@ void TForm1::ChooseAndInstall() {
     NoteOutcome(kExitCancelled);
     Application->MessageBox("Installation cancelled by user", Application->Title(), MB_OK);
     PostMessage(WM_TERMINATE_APP);
+  }
+}
+
+void TForm1::ShowOutcome(int exitCode) {
+  switch (exitCode) {
+    case kExitSuccess:
+      lblOutcome->SetCaption(InstallFile->DestName() + " is installed in\r\n" + HostDirectory);
+      break;
+    case kExitRestartNeeded:
+      lblOutcome->SetCaption("The installation finishes when Windows restarts.");
+      break;
+    case kExitCancelled:
+      lblOutcome->SetCaption("The installation was cancelled.");
+      break;
+    default:
+      break;  // the failure is shown in its own message
   }
 }
 

@@ -39,11 +39,15 @@ class TForm1 : public TForm {
   TGradPanel* GradPanel1;
   TBitBtn* BitBtn1;
   TInstallFile* InstallFile;
+  // Under the caption: what the run did (where the dictionary went, or that it was cancelled).
+  TLabel* lblOutcome;
 
   void FormCreate(TObject* sender);
   // The target directory: the -t argument, in a quiet run the one the finder would propose, else the
   // one confirmed in the finder form; then the installation into it.
   void ChooseAndInstall();
+  // Puts the outcome of the run that ends with this exit code under the caption.
+  void ShowOutcome(int exitCode);
   void Install1AfterInitialized(TObject* sender);
   void BitBtn1Click(TObject* sender);
   bool WndProc(TMessage& message) override;

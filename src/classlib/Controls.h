@@ -21,6 +21,11 @@ inline constexpr TModalResult mrNone = 0;
 inline constexpr TModalResult mrOk = 1;
 inline constexpr TModalResult mrCancel = 2;
 
+// Mouse pointers: crDefault leaves the choice to the window under the pointer.
+using TCursor = int;
+inline constexpr TCursor crDefault = 0;
+inline constexpr TCursor crHourGlass = -11;
+
 // A window message as the control's window procedure sees it.
 struct TMessage {
   unsigned Msg;
@@ -71,6 +76,12 @@ class TControl : public TComponent {
   TFont& Font() { return font_; }
   TColor Color() const { return color_; }
   void SetColor(TColor color);
+  // The pointer over the control's own area (not over its children); shown at once when it is there.
+  TCursor Cursor() const { return cursor_; }
+  void SetCursor(TCursor value) {
+    cursor_ = value;
+    CursorChanged();
+  }
 
   // Asks for a repaint through the system's paint cycle.
   virtual void Invalidate() {}
@@ -85,6 +96,7 @@ class TControl : public TComponent {
   virtual void EnabledChanged() {}
   virtual void TextChanged() {}
   virtual void FontChanged() {}
+  virtual void CursorChanged() {}
 
   std::string text_;
 
@@ -96,6 +108,7 @@ class TControl : public TComponent {
   bool enabled_ = true;
   TFont font_;
   TColor color_ = clBtnFace;
+  TCursor cursor_ = crDefault;
 };
 
 // A control with a window of its own that can hold other controls.
@@ -147,6 +160,7 @@ class TWinControl : public TControl {
   void EnabledChanged() override;
   void TextChanged() override;
   void FontChanged() override;
+  void CursorChanged() override;
   void AlignControls();
 
  private:
@@ -236,6 +250,11 @@ class TButton : public TWinControl {
   std::string ClassName() const override { return "TButton"; }
   TModalResult ModalResult() const { return modalResult_; }
   void SetModalResult(TModalResult value) { modalResult_ = value; }
+  // The button Enter presses on its form (drawn with the thicker frame), and the one Esc presses.
+  bool Default() const { return default_; }
+  void SetDefault(bool value) { default_ = value; }
+  bool Cancel() const { return cancel_; }
+  void SetCancel(bool value) { cancel_ = value; }
   void Click() override;
 
  protected:
@@ -244,6 +263,8 @@ class TButton : public TWinControl {
 
  private:
   TModalResult modalResult_ = mrNone;
+  bool default_ = false;
+  bool cancel_ = false;
 };
 
 // A button that may carry a picture beside its caption (this program's have none).
@@ -262,6 +283,12 @@ class TLabel : public TWinControl {
   void SetWordWrap(bool value) { wordWrap_ = value; }
   bool AutoSize() const { return autoSize_; }
   void SetAutoSize(bool value) { autoSize_ = value; }
+  // taCenter centres each line (and wraps, as a word-wrapped label does).
+  TAlignment Alignment() const { return alignment_; }
+  void SetAlignment(TAlignment value) { alignment_ = value; }
+  // Shows the parent's own drawing behind the text instead of the parent's colour.
+  bool Transparent() const { return transparent_; }
+  void SetTransparent(bool value) { transparent_ = value; }
 
  protected:
   void CreateParams(TCreateParams& params) override;
@@ -269,4 +296,6 @@ class TLabel : public TWinControl {
  private:
   bool wordWrap_ = false;
   bool autoSize_ = true;
+  bool transparent_ = false;
+  TAlignment alignment_ = taLeftJustify;
 };

@@ -12,6 +12,28 @@ TApplication* MakeApplication() {
 
 TApplication* Application = MakeApplication();
 
+namespace {
+TScreen* MakeScreen() {
+  static TScreen* screen = new TScreen;
+  return screen;
+}
+}  // namespace
+
+TScreen* Screen = MakeScreen();
+
+THourGlass::THourGlass() : screen_(true), saved_(Screen->Cursor()) { Screen->SetCursor(crHourGlass); }
+
+THourGlass::THourGlass(TControl* control) : control_(control) {
+  if (control_ == nullptr) return;
+  saved_ = control_->Cursor();
+  control_->SetCursor(crHourGlass);
+}
+
+THourGlass::~THourGlass() {
+  if (screen_) Screen->SetCursor(saved_);
+  else if (control_ != nullptr) control_->SetCursor(saved_);
+}
+
 std::string ExceptionDisplayText(const std::string& message) {
   if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') return message + ".";
   return message;
@@ -82,6 +104,15 @@ void TCustomForm::SetClientSize(int width, int height) {
   clientHeight_ = height;
   SetBounds(Left(), Top(), width, height);
   AlignControls();
+}
+
+TButton* TCustomForm::DefaultButton(bool cancel) const {
+  for (int i = 0; i < ComponentCount(); ++i) {
+    auto* button = dynamic_cast<TButton*>(Components(i));
+    if (button != nullptr && (cancel ? button->Cancel() : button->Default()) && button->Visible() && button->Enabled())
+      return button;
+  }
+  return nullptr;
 }
 
 void TCustomForm::Close() {

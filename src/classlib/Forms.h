@@ -31,6 +31,11 @@ class TCustomForm : public TWinControl {
   void SetPosition(TPosition value) { position_ = value; }
   TWindowState WindowState() const { return windowState_; }
   void SetWindowState(TWindowState value);
+  // The control that has the focus when the form is shown (an edit box's text selected whole).
+  TWinControl* ActiveControl() const { return activeControl_; }
+  void SetActiveControl(TWinControl* control) { activeControl_ = control; }
+  // The visible, enabled button of the form that Enter (Default) or Esc (Cancel) presses, or null.
+  TButton* DefaultButton(bool cancel) const;
 
   // Shows the form and runs the message loop until a modal result is chosen (a button with one, or
   // closing the window: mrCancel); hides it again and returns the result.
@@ -59,6 +64,7 @@ class TCustomForm : public TWinControl {
   TWindowState windowState_ = wsNormal;
   TModalResult modalResult_ = mrNone;
   bool modal_ = false;
+  TWinControl* activeControl_ = nullptr;
 };
 
 class TForm : public TCustomForm {
@@ -140,6 +146,35 @@ int UnattendedAnswer(unsigned flags);
 
 // The process's application object, made at start-up.
 extern TApplication* Application;
+
+// The screen: a pointer other than crDefault shows over every window of the program.
+class TScreen {
+ public:
+  TCursor Cursor() const { return cursor_; }
+  // Shown at once, not only when the pointer next moves.
+  void SetCursor(TCursor value);
+
+ private:
+  TCursor cursor_ = crDefault;
+};
+
+extern TScreen* Screen;
+
+// The hourglass while it lives, over the whole program, or over one control when one is given (a
+// null control: nothing); then the pointer that was there before, also when an exception leaves.
+class THourGlass {
+ public:
+  THourGlass();
+  explicit THourGlass(TControl* control);
+  ~THourGlass();
+  THourGlass(const THourGlass&) = delete;
+  THourGlass& operator=(const THourGlass&) = delete;
+
+ private:
+  TControl* control_ = nullptr;
+  bool screen_ = false;
+  TCursor saved_ = crDefault;
+};
 
 // The system's dialog for choosing an existing directory; false when the user cancelled it.
 bool SelectDirectory(const std::string& caption, const std::string& root, std::string& directory);

@@ -181,10 +181,18 @@ void TCustomInstall::Loaded() {
     Application->Terminate();
     return;
   }
-  if (mainForm_ != nullptr) {
-    savedOnActivate_ = mainForm_->OnActivate;
-    mainForm_->OnActivate = [this](TObject*) { MainFormActivated(); };
-    mainForm_->FreeNotification(this);
+  if (mainForm_ != nullptr) AttachMainForm(mainForm_);
+}
+
+void TCustomInstall::AttachMainForm(TCustomForm* form) {
+  mainForm_ = form;
+  activated_ = false;
+  savedOnActivate_ = form->OnActivate;
+  form->OnActivate = [this](TObject*) { MainFormActivated(); };
+  form->FreeNotification(this);
+  if (hideMainForm_) {
+    form->SetPosition(poDesigned);  // centring it on the screen would bring it back
+    form->SetBounds(-2 * form->Width(), -2 * form->Height(), form->Width(), form->Height());
   }
 }
 
@@ -222,6 +230,10 @@ void TCustomInstall::MainFormActivated() {
   if (activated_) return;
   if (savedOnActivate_) savedOnActivate_(Owner());
   activated_ = true;
+  if (autoMaximizeWindow_ && mainForm_ != nullptr) {
+    mainForm_->SetWindowState(wsMaximized);
+    mainForm_->Invalidate();
+  }
   if (!runAutomatic_) return;
   if (savedOnActivate_ && mainForm_ != nullptr && Owner() != nullptr && !Owner()->InState(csDestroying))
     mainForm_->OnActivate = savedOnActivate_;

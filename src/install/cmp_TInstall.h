@@ -184,7 +184,11 @@ class TCustomInstall : public TFileContainer {
   void Notification(TComponent* component, TOperation operation) override;
   // Quiet mode and the log, from the switches (for the continuation after a restart, from the record).
   void StartUnattended();
-  // The main form's activation handler while the install component waits for it.
+  // Hooks the form whose first activation the install component waits for (Loaded finds it), and moves
+  // it off screen when HideMainForm asks.
+  void AttachMainForm(TCustomForm* form);
+  // The main form's activation handler while the install component waits for it: maximises the form
+  // when AutoMaximizeWindow asks, then installs when RunAutomatic does.
   void MainFormActivated();
 
   TNotifyEvent OnAfterInitialized, OnAfterNotifyBadInstall, OnAfterNotifyGoodInstall, OnAfterReadArchiveInfo,

@@ -268,12 +268,14 @@ std::string TFileContainer::GetLocalArchivePath() {
 }
 
 void TFileContainer::ReadArchiveInfo() {
+  const THourGlass busy;
   for (int i = 0; i < InstallFileCount(); ++i) GetInstallFile(i)->ReadInfoFromArchive();
   for (int i = 0; i < FileContainerCount(); ++i) GetFileContainer(i)->ReadArchiveInfo();
   infoRead_ = true;
 }
 
 void TFileContainer::ReadFileInfo() {
+  const THourGlass busy;
   for (int i = 0; i < InstallFileCount(); ++i) GetInstallFile(i)->ReadInfoFromFile();
   for (int i = 0; i < FileContainerCount(); ++i) GetFileContainer(i)->ReadFileInfo();
 }
@@ -387,6 +389,7 @@ void TFileContainer::CompressChild(TFileRelated* child, unsigned options) {
 
 void TFileContainer::InstallObjects() {
   operation_ = opInstall;
+  const THourGlass busy;
   std::string stored;
   if (GetStoredLocalFile(stored)) localFile_ = stored;
   ReadArchiveInfo();

@@ -133,6 +133,7 @@ void TCustomInstall::ReadArchiveInfo() {
   if (infoRead_) return;
   if (OnBeforeReadArchiveInfo) OnBeforeReadArchiveInfo(this);
   Broadcast(this, bcBeforeReadArchiveInfo, nullptr);
+  const THourGlass busy(mainForm_);
   try {
     BroadcastMessage("Reading file information...");
     TFileContainer::ReadArchiveInfo();

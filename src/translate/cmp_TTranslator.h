@@ -58,9 +58,9 @@ class TLanguageElement : public TObject {
 
 class TLanguageString : public TLanguageElement {
  public:
-  static constexpr std::size_t kMaxLength = 255;
+  // The whole text, however long: a message of the kit may run past 255 characters.
   TLanguageString(TLanguage* language, const std::string& text, int lineIndex, int glid)
-      : TLanguageElement(language, lineIndex, glid), text_(text.substr(0, kMaxLength)) {}
+      : TLanguageElement(language, lineIndex, glid), text_(text) {}
   std::string ClassName() const override { return "TLanguageString"; }
   const std::string& Text() const { return text_; }
 

@@ -69,6 +69,9 @@ TEST_F(Dictsetup, SelfExtractingSetupInstallsIntoTheFoundDirectory) {
   for (const tvkui::Control& control : tvkui::ListControls(main))
     if (SameText(control.className, "Button")) buttons.push_back(control.text);
   EXPECT_EQ(buttons, std::vector<std::string>{" &Finished "});
+  // Under the caption, what happened and where.
+  EXPECT_TRUE(tvkui::FindControl(main, "Static", "American.dct is installed in\r\n" + kQuikpost).hwnd)
+      << tvkui::DescribeVisibleWindows();
   // The form may show a moment before its gradient is painted.
   tvkui::Image image = tvkui::Capture(main);
   for (int i = 0; i < 100 && GetBValue(image.Pixel(5, 3)) >= 8; ++i) {
@@ -134,6 +137,31 @@ TEST_F(Dictsetup, CancelOrADirectoryWithoutQuikpostInstallsNothing) {
   WaitForProgramGone();
   EXPECT_FALSE(os::FileExists(elsewhere / "American.dct"));
   EXPECT_FALSE(tvkui::FindWindowByCaption(kMainForm));
+}
+
+// The finder form as the keyboard expects it: the focus in the edit box with its text selected, Esc for
+// Cancel, Enter for Continue; and a button of its own on the taskbar.
+TEST_F(Dictsetup, FinderAnswersEscAndEnterWithTheFocusInTheEditBox) {
+  HWND finder = StartSetup(Build("setup.exe"));
+  HWND edit = tvkui::WaitForControl(finder, "Edit", 0).hwnd;
+  tvkui::WaitForFocus(finder, edit);
+  const DWORD selection = DWORD(::SendMessageA(edit, EM_GETSEL, 0, 0));
+  EXPECT_EQ(LOWORD(selection), 0);
+  EXPECT_EQ(HIWORD(selection), kQuikpost.size());
+  EXPECT_NE(::GetWindowLongA(finder, GWL_EXSTYLE) & WS_EX_APPWINDOW, 0);
+  tvkui::SaveBmp(tvkui::Capture(finder, false), ProgramDir() + "finder_form.bmp");
+  tvkui::PressKey(finder, VK_ESCAPE);
+  EXPECT_EQ(AnswerMessageBox(), "Installation cancelled by user");
+  WaitForProgramGone();
+  EXPECT_FALSE(os::FileExists(Installed()));
+
+  finder = StartSetup(Build("setup.exe"));
+  tvkui::WaitForFocus(finder, tvkui::WaitForControl(finder, "Edit", 0).hwnd);
+  tvkui::PressKey(finder, VK_RETURN);
+  HWND main = tvkui::WaitForWindow(kMainForm, kWait);
+  EXPECT_EQ(ReadFile(Installed()), Words());
+  tvkui::ClickButton(main, "Finished");
+  tvkui::WaitUntilGone(kMainForm, kWait);
 }
 
 TEST_F(Dictsetup, BrowseTakesOnlyADirectoryWithQuikpost) {

@@ -228,6 +228,31 @@ void PressButton(HWND button) {
   if (!::PostMessageA(button, BM_CLICK, 0, 0)) throw UiError("could not post a click to the button");
 }
 
+HWND FocusedControl(HWND window) {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  if (!::GetGUIThreadInfo(::GetWindowThreadProcessId(window, nullptr), &info)) return nullptr;
+  return info.hwndFocus;
+}
+
+void WaitForFocus(HWND window, HWND control, unsigned timeoutMs) {
+  if (!Poll(timeoutMs, [&] { return FocusedControl(window) == control; })) {
+    HWND focused = FocusedControl(window);
+    throw UiError("the focus did not come to the control; it is on " +
+                  (focused ? ClassName(focused) + " \"" + GetText(focused) + "\"" : std::string("nothing")));
+  }
+}
+
+void PressKey(HWND window, unsigned virtualKey) {
+  HWND target = FocusedControl(window);
+  if (target == nullptr) target = window;
+  const LPARAM scan = LPARAM(::MapVirtualKeyA(virtualKey, MAPVK_VK_TO_VSC)) << 16;
+  // Posted, like a typed key: the program's message loop hands it to its dialog manager.
+  if (!::PostMessageA(target, WM_KEYDOWN, virtualKey, scan | 1) ||
+      !::PostMessageA(target, WM_KEYUP, virtualKey, scan | 1 | (LPARAM(3) << 30)))
+    throw UiError("could not post the key to the window");
+}
+
 void ClickButton(HWND window, const std::string& text, unsigned timeoutMs) {
   Control found;
   bool pressable = Poll(timeoutMs, [&] {

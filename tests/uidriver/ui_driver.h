@@ -83,6 +83,14 @@ void PressButton(HWND button);
 // Waits for a visible, enabled "Button" with this text below the window and presses it.
 void ClickButton(HWND window, const std::string& text, unsigned timeoutMs = kDefaultTimeoutMs);
 
+// The control that has the keyboard focus in the program that owns the window, or nullptr.
+HWND FocusedControl(HWND window);
+// Waits until that control is the given one; throws UiError naming the focused control when it is not.
+void WaitForFocus(HWND window, HWND control, unsigned timeoutMs = kDefaultTimeoutMs);
+// Presses and releases a key (VK_RETURN, VK_ESCAPE, ...) in the control that has the focus in the
+// window's program, or in the window when none has; the program's dialog manager sees it as typed.
+void PressKey(HWND window, unsigned virtualKey);
+
 // ---- Message boxes ----
 
 struct MessageBoxInfo {

@@ -7,6 +7,7 @@
 #include "app/GetDir.h"
 #include "app/GradPanel.h"
 #include "support/routines_API.h"
+#include "support/routines_Registry.h"
 #include "support/test_support.h"
 
 #include <windows.h>
@@ -25,8 +26,13 @@ class HostSearch : public ::testing::Test {
   const std::string locationFile = WindowsDirectoryOrEmpty() + "\\qkploc.dsp";
 
   void SetUp() override { TearDown(); }
+  const std::string appPath = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\quikpost.exe";
+  tvktest::ScratchDir elsewhere;
+
   void TearDown() override {
     RemoveTree("C:\\Program Files\\Brindlecote");
+    RemoveTree("C:\\Program Files (x86)\\Brindlecote");
+    tvktest::RemoveRegTree(os::kLocalMachine, appPath);
     os::DeleteFile(locationFile);
   }
   void Host(const std::string& dir) {
@@ -50,6 +56,30 @@ TEST_F(HostSearch, EmptyFirstLineOrEmptyLocationFileGivesNothing) {
     WriteFile(locationFile, contents);
     EXPECT_EQ(FindHostDirectory(), "") << '"' << contents << '"';
   }
+}
+
+TEST_F(HostSearch, AfterThoseProgramFilesX86ThenAppPaths) {
+  const std::string registered = elsewhere / "Quikpost\\";
+  WriteRegString(rrLocalMachine, "\\" + appPath, "", "\"" + registered + "quikpost.exe\"");
+  EXPECT_EQ(FindHostDirectory(), "");  // registered, but the program is not there
+  Host(registered);
+  EXPECT_EQ(FindHostDirectory(), registered);
+  Host("C:\\Program Files (x86)\\Brindlecote\\Quikpost DBV\\");
+  EXPECT_EQ(FindHostDirectory(), "C:\\Program Files (x86)\\Brindlecote\\Quikpost DBV\\");
+  Host("C:\\Program Files (x86)\\Brindlecote\\Quikpost\\");
+  EXPECT_EQ(FindHostDirectory(), "C:\\Program Files (x86)\\Brindlecote\\Quikpost\\");
+  WriteFile(locationFile, "D:\\Mail\\Quikpost\r\n");
+  EXPECT_EQ(FindHostDirectory(), "D:\\Mail\\Quikpost");
+  Host(second);
+  EXPECT_EQ(FindHostDirectory(), second);
+}
+
+TEST_F(HostSearch, UnreadableLocationFileGivesNothing) {
+  WriteFile(locationFile, "D:\\Mail\\Quikpost\r\n");
+  const os::File locked =
+      os::File::Open(locationFile, os::Access::Read, os::Share::Exclusive, os::Disposition::OpenExisting);
+  ASSERT_TRUE(locked);
+  EXPECT_EQ(FindHostDirectory(), "");
 }
 
 COLORREF Pixel(TBitmap& bitmap, int x, int y) { return COLORREF(bitmap.Canvas().Pixel(x, y)); }

@@ -27,6 +27,16 @@ TEST(TranslatorLocale, TranslatesIntoTheUsersLanguage) {
   const std::string german = translator.lgGerman()->FindByGLID(source->GLID())->Text();
   ASSERT_NE(german, english);
 
+  // The two messages longer than 255 characters translate like any other.
+  for (int glid : {106, 116}) {
+    SCOPED_TRACE(glid);
+    const std::string longText = translator.lgEnglish()->FindByGLID(glid)->Text();
+    ASSERT_GT(longText.size(), 255u);
+    const std::string expectedText =
+        std::string(expected) == "German" ? translator.lgGerman()->FindByGLID(glid)->Text() : longText;
+    EXPECT_EQ(TranslateString(longText), expectedText);
+  }
+
   if (std::string(expected) == "German") {
     EXPECT_EQ(translator.UserLanguage(), translator.lgGerman());
     EXPECT_EQ(TranslateString(english), german);

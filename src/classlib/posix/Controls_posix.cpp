@@ -22,6 +22,7 @@ void TWinControl::VisibleChanged() {}
 void TWinControl::EnabledChanged() {}
 void TWinControl::TextChanged() {}
 void TWinControl::FontChanged() {}
+void TWinControl::CursorChanged() {}
 bool TWinControl::WndProc(TMessage&) { return false; }
 bool TCustomControl::WndProc(TMessage&) { return false; }
 void TCustomPanel::Paint() {}

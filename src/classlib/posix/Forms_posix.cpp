@@ -14,3 +14,5 @@ int TApplication::MessageBox(const std::string& text, const std::string& caption
   std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
   return (flags & 0xF) == MB_YESNO ? int(IDYES) : int(IDOK);
 }
+
+void TScreen::SetCursor(TCursor value) { cursor_ = value; }

@@ -15,6 +15,10 @@ constexpr char kWindowClass[] = "TvkWindow";
 
 HWND Wnd(void* handle) { return static_cast<HWND>(handle); }
 
+HCURSOR CursorHandle(TCursor cursor) {
+  return ::LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(cursor == crHourGlass ? IDC_WAIT : IDC_ARROW));
+}
+
 LRESULT CALLBACK WindowProcedure(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
 
 void RegisterWindowClass() {
@@ -176,8 +180,33 @@ void TWinControl::FontChanged() {
   fontHandle_ = font;
 }
 
+void TWinControl::CursorChanged() {
+  POINT at;
+  if (handle_ == nullptr || !::GetCursorPos(&at) || ::WindowFromPoint(at) != Wnd(handle_)) return;
+  ::SetCursor(CursorHandle(Screen->Cursor() != crDefault ? Screen->Cursor() : Cursor()));
+}
+
+void TScreen::SetCursor(TCursor value) {
+  cursor_ = value;
+  POINT at;
+  // Over one of our windows the change shows now; the next mouse move asks the window again anyway.
+  TWinControl* under = ::GetCursorPos(&at) ? FindControl(::WindowFromPoint(at)) : nullptr;
+  if (under != nullptr) ::SetCursor(CursorHandle(value != crDefault ? value : under->Cursor()));
+}
+
 bool TWinControl::WndProc(TMessage& message) {
   switch (message.Msg) {
+    case WM_SETCURSOR: {
+      TCursor cursor = Screen->Cursor();
+      // The control's own pointer counts over its own client area only, not over its children.
+      if (cursor == crDefault && reinterpret_cast<HWND>(message.WParam) == Wnd(handle_) &&
+          LOWORD(message.LParam) == HTCLIENT)
+        cursor = Cursor();
+      if (cursor == crDefault) return false;
+      ::SetCursor(CursorHandle(cursor));
+      message.Result = TRUE;
+      return true;
+    }
     case WM_COMMAND:
       if (TWinControl* child = FindControl(reinterpret_cast<void*>(message.LParam))) {
         child->CommandNotify(HIWORD(message.WParam));
@@ -188,6 +217,20 @@ bool TWinControl::WndProc(TMessage& message) {
     case WM_CTLCOLOREDIT: {
       TWinControl* child = FindControl(reinterpret_cast<void*>(message.LParam));
       if (child == nullptr) return false;
+      auto* label = dynamic_cast<TLabel*>(child);
+      if (label != nullptr && label->Transparent()) {
+        // The parent draws itself into the label's device context, shifted to the label's place, and the
+        // text goes on top of that.
+        HDC dc = reinterpret_cast<HDC>(message.WParam);
+        POINT origin;
+        ::SetViewportOrgEx(dc, -label->Left(), -label->Top(), &origin);
+        ::SendMessageA(Wnd(handle_), WM_PRINTCLIENT, message.WParam, PRF_CLIENT);
+        ::SetViewportOrgEx(dc, origin.x, origin.y, nullptr);
+        ::SetTextColor(dc, COLORREF(ColorToRGB(label->Font().Color())));
+        ::SetBkMode(dc, TRANSPARENT);
+        message.Result = reinterpret_cast<std::intptr_t>(::GetStockObject(NULL_BRUSH));
+        return true;
+      }
       // A label shows its parent's background; an edit box its own.
       const TColor background = ColorToRGB(message.Msg == WM_CTLCOLOREDIT ? child->Color() : Color());
       HDC dc = reinterpret_cast<HDC>(message.WParam);
@@ -313,7 +356,7 @@ void TEdit::CreateParams(TCreateParams& params) {
 void TButton::CreateParams(TCreateParams& params) {
   TWinControl::CreateParams(params);
   params.WindowClass = "BUTTON";
-  params.Style = WS_CHILD | WS_TABSTOP | BS_PUSHBUTTON;
+  params.Style = WS_CHILD | WS_TABSTOP | (default_ ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
   params.ExStyle = 0;
 }
 
@@ -324,6 +367,6 @@ void TButton::CommandNotify(unsigned code) {
 void TLabel::CreateParams(TCreateParams& params) {
   TWinControl::CreateParams(params);
   params.WindowClass = "STATIC";
-  params.Style = WS_CHILD | (wordWrap_ ? SS_LEFT : SS_LEFTNOWORDWRAP);
+  params.Style = WS_CHILD | (alignment_ == taCenter ? SS_CENTER : wordWrap_ ? SS_LEFT : SS_LEFTNOWORDWRAP);
   params.ExStyle = 0;
 }

@@ -65,6 +65,9 @@ void TCustomForm::CreateParams(TCreateParams& params) {
     default: params.Style = WS_OVERLAPPEDWINDOW; break;
   }
   params.Style |= WS_CLIPCHILDREN;
+  // Our forms have no owner window: each is the program's button on the taskbar and its Alt+Tab entry,
+  // whatever its border.
+  params.ExStyle |= WS_EX_APPWINDOW;
   // The window is sized so that its client area has the form's size.
   RECT frame{0, 0, clientWidth_, clientHeight_};
   ::AdjustWindowRectEx(&frame, params.Style, FALSE, params.ExStyle);
@@ -86,6 +89,11 @@ void TCustomForm::VisibleChanged() {
   HWND window = static_cast<HWND>(Handle());
   ::ShowWindow(window, windowState_ == wsMaximized ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL);
   ::SetForegroundWindow(window);
+  if (activeControl_ != nullptr && activeControl_->Visible() && activeControl_->Enabled()) {
+    HWND control = static_cast<HWND>(activeControl_->Handle());
+    ::SetFocus(control);
+    if (dynamic_cast<TEdit*>(activeControl_) != nullptr) ::SendMessageA(control, EM_SETSEL, 0, -1);
+  }
   ::UpdateWindow(window);
 }
 
@@ -155,6 +163,13 @@ bool TCustomForm::WndProc(TMessage& message) {
     case WM_CLOSE:
       Close();
       return true;
+    case WM_COMMAND:
+      // Enter and Esc, turned into IDOK and IDCANCEL by the dialog manager (no control sends these).
+      if (message.LParam == 0 && (message.WParam == IDOK || message.WParam == IDCANCEL)) {
+        if (TButton* button = DefaultButton(message.WParam == IDCANCEL)) button->Click();
+        return true;
+      }
+      return TWinControl::WndProc(message);
     case WM_ACTIVATE:
       if (LOWORD(message.WParam) != WA_INACTIVE && OnActivate) OnActivate(this);
       return false;
@@ -171,7 +186,7 @@ bool SelectDirectory(const std::string& caption, const std::string& root, std::s
   char name[MAX_PATH] = "";
   info.pszDisplayName = name;
   info.lpszTitle = caption.c_str();
-  info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_EDITBOX;
+  info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_EDITBOX | BIF_NEWDIALOGSTYLE;  // with a button for a new folder
   PIDLIST_ABSOLUTE chosen = ::SHBrowseForFolderA(&info);
   if (chosen == nullptr) return false;
   char path[MAX_PATH] = "";
