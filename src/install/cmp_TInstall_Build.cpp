@@ -70,18 +70,18 @@ bool CopyRange(os::File& from, os::File& to, std::int64_t count, std::int64_t bl
 void SignProgram(const TBuildInfo& info, const std::string& source, const std::string& target) {
   const os::SignFailure failure = os::SignProgram(source, target, info.CredentialsFile, info.PrivateKeyFile);
   if (failure == os::SignFailure::None) return;
-  static const char* const reasons[] = {
-      "",
-      "this system cannot sign",
-      "cannot read the credentials or the password file",
-      "wrong password, or no PKCS#12 file",
-      "no certificate with a private key",
-      "not a Windows program, or unreadable",
-      "the system refused to sign",
-      "cannot write the signed copy",
-  };
+  std::string reason;
+  switch (failure) {
+    case os::SignFailure::Unavailable: reason = TranslateString("this system cannot sign"); break;
+    case os::SignFailure::Reading: reason = TranslateString("cannot read the credentials or the password file"); break;
+    case os::SignFailure::Credentials: reason = TranslateString("wrong password, or no PKCS#12 file"); break;
+    case os::SignFailure::PrivateKey: reason = TranslateString("no certificate with a private key"); break;
+    case os::SignFailure::Program: reason = TranslateString("not a Windows program, or unreadable"); break;
+    case os::SignFailure::Signing: reason = TranslateString("the system refused to sign"); break;
+    default: reason = TranslateString("cannot write the signed copy"); break;
+  }
   throw IEInstall("Cannot sign %s with the credentials \"%s\": %s (error %x)",
-                  {source, info.CredentialsFile, TranslateString(reasons[int(failure)]), std::int64_t(os::LastError())});
+                  {source, info.CredentialsFile, reason, std::int64_t(os::LastError())});
 }
 
 // Signs the program at Path in place when the build info asks for it. The signed program is written

@@ -8,6 +8,7 @@
 #include "install/routines_Removal.h"
 #include "os/os.h"
 #include "paths/routines_ExpandPaths.h"
+#include "support/exceptions_Tavelock.h"
 #include "support/routines_API.h"
 #include "support/routines_Log.h"
 #include "support/routines_Registry.h"
@@ -163,22 +164,22 @@ void TCustomInstall::RunUninstallMode() {
   const std::string key = kUninstallKeyRoot + product;
   try {
     LogLine("uninstall: " + product);
-    const char* outcome = "%s is not installed: there is nothing to remove.";
-    if (KeyExists(key)) {
-      if (!CommandFlag(cmdQuiet) &&
-          Application->MessageBox(Format("Do you want to remove %s and all of its components?", {product}),
-                                  Application->Title(), MB_YESNO | MB_ICONQUESTION) != IDYES) {
-        LogLine("cancelled");
-        NoteOutcome(kExitCancelled);
-        outcome = nullptr;
-      } else if (Uninstall(key)) {
-        NoteOutcome(kExitRestartNeeded);
-        outcome = "%s was removed. Some of its files were in use: Windows removes them when it starts again.";
-      } else {
-        outcome = "%s was removed.";
-      }
+    std::string outcome;
+    if (!KeyExists(key)) {
+      outcome = TranslateFormat("%s is not installed: there is nothing to remove.");
+    } else if (!CommandFlag(cmdQuiet) &&
+               Application->MessageBox(Format(TranslateFormat("Do you want to remove %s and all of its components?"),
+                                              {product}),
+                                       Application->Title(), MB_YESNO | MB_ICONQUESTION) != IDYES) {
+      LogLine("cancelled");
+      NoteOutcome(kExitCancelled);
+    } else if (Uninstall(key)) {
+      NoteOutcome(kExitRestartNeeded);
+      outcome = TranslateFormat("%s was removed. Some of its files were in use: Windows removes them when it starts again.");
+    } else {
+      outcome = TranslateFormat("%s was removed.");
     }
-    if (outcome != nullptr) {
+    if (!outcome.empty()) {
       const std::string text = Format(outcome, {product});
       LogLine(text);
       Application->MessageBox(text, Application->Title(), MB_OK | MB_ICONINFORMATION);
