@@ -107,19 +107,25 @@ static inline int TvkParseExtractionRecord(const unsigned char* bytes, uint64_t 
 /* Exactly Count bytes from Position of the file Context: nonzero, or 0 when they cannot be had. */
 typedef int (*TvkReadFn)(void* context, uint64_t position, void* buffer, uint32_t count);
 
-/* Where the certificate table a PE image's security directory names starts, read from the first Count
-   bytes of the file, where every program the kit builds has its headers; 0 when they hold no PE image,
-   or it names no table. */
-static inline uint32_t TvkCertificateTableAt(const unsigned char* headers, uint32_t count) {
+/* Where in the file a PE image's security directory entry (the certificate table's position and size)
+   stands, read from the first Count bytes of the file, where every program the kit builds has its
+   headers; 0 when they hold no PE image or it has no such entry. */
+static inline uint32_t TvkSecurityDirectoryAt(const unsigned char* headers, uint32_t count) {
   /* The signature "PE\0\0", the 20-byte file header, then the optional header, whose magic (32-bit or
      64-bit) says where the data directories stand, after their count. */
   const uint32_t pe = count >= 0x40 ? (uint32_t)TvkGetInt32(headers + 0x3C) : count;
-  const unsigned char* directories;
+  uint32_t directories;
   if (pe > count || count - pe < 24 + 112 + 5 * 8 || TvkGetInt32(headers + pe) != 0x4550 || headers[pe + 24] != 0x0B ||
       (headers[pe + 25] != 1 && headers[pe + 25] != 2))
     return 0;
-  directories = headers + pe + 24 + (headers[pe + 25] == 2 ? 112 : 96);
-  return (uint32_t)TvkGetInt32(directories - 4) > 4 ? (uint32_t)TvkGetInt32(directories + 4 * 8) : 0;
+  directories = pe + 24 + (headers[pe + 25] == 2 ? 112 : 96);
+  return (uint32_t)TvkGetInt32(headers + directories - 4) > 4 ? directories + 4 * 8 : 0;
+}
+
+/* Where the certificate table the security directory names starts; 0 when it names none. */
+static inline uint32_t TvkCertificateTableAt(const unsigned char* headers, uint32_t count) {
+  const uint32_t entry = TvkSecurityDirectoryAt(headers, count);
+  return entry != 0 ? (uint32_t)TvkGetInt32(headers + entry) : 0;
 }
 
 #define TVK_HEADERS_READ 1024

@@ -95,6 +95,19 @@ void SignInPlace(const TBuildInfo& info, const std::string& path) {
     throw IEInstall("Cannot sign %s: cannot replace it with its signed copy", {path});
 }
 
+// The loading program copied without what followed it in a signed self-extractor names no certificate
+// table any more: a table past the file's end would make it look damaged to the system.
+bool ForgetCertificateTable(os::File& exe) {
+  unsigned char headers[TVK_HEADERS_READ];
+  if (exe.Seek(0, os::Origin::Begin) != 0) return false;
+  const std::int64_t count = exe.Read(headers, sizeof headers);
+  if (count < 0) return false;
+  const std::uint32_t entry = TvkSecurityDirectoryAt(headers, std::uint32_t(count));
+  if (entry == 0 || TvkGetInt32(headers + entry) == 0) return true;
+  static const unsigned char zeros[8] = {};
+  return exe.Seek(entry, os::Origin::Begin) == std::int64_t(entry) && exe.Write(zeros, sizeof zeros) == 8;
+}
+
 }  // namespace
 
 std::string TCustomInstall::KitDirectory() const {
@@ -260,9 +273,9 @@ void TCustomInstall::TransferToFloppies(const std::string& drive) {
       os::File source = os::File::Open(selfExtractor, os::Access::Read, os::Share::DenyNone, os::Disposition::OpenExisting);
       if (!source) throw IEInstall("Cannot create setup.exe on the A drive. Probably not enough room");
       {
-        os::File exe = os::File::Open(target + TVK_LOADER_FILE, os::Access::Write, os::Share::Exclusive,
+        os::File exe = os::File::Open(target + TVK_LOADER_FILE, os::Access::ReadWrite, os::Share::Exclusive,
                                       os::Disposition::CreateAlways);
-        if (!exe || !CopyRange(source, exe, info.setupStart, 64 * 1024))
+        if (!exe || !CopyRange(source, exe, info.setupStart, 64 * 1024) || !ForgetCertificateTable(exe))
           throw IEInstall("Cannot create setup.exe on the A drive. Probably not enough room");
       }
       {

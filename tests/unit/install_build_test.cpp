@@ -94,6 +94,41 @@ TEST_F(InstallBuild, SelfExtractorCarriesBothArchives) {
   EXPECT_EQ(Entries(dir / "floppy\\files.1"), (std::vector<std::string>{"American.dct"}));
 }
 
+// A signed self-extractor copied onto floppies: the loading program there names no certificate table,
+// for the table stayed behind with the archives.
+TEST_F(InstallBuild, FloppyCopyOfASignedSelfExtractorNamesNoTable) {
+  // A loading program with a PE32 header: the security directory entry is the fifth of the directories.
+  std::string image(1024, '\0');
+  const auto put = [](std::string& bytes, std::size_t at, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) bytes[at + std::size_t(i)] = char(value >> (8 * i));
+  };
+  const std::size_t pe = 0x80, entry = pe + 24 + 96 + 4 * 8;
+  image[0] = 'M';
+  image[1] = 'Z';
+  put(image, 0x3C, pe);
+  put(image, pe, 0x4550);
+  image[pe + 24] = 0x0B;
+  image[pe + 25] = 0x01;
+  put(image, pe + 24 + 92, 16);
+  tvktest::WriteFile(loader, image);
+  install->SetUseLoadingProgram(true);  // the archive is the running program's
+  install->Build(dir / "dictsetup.exe", dir / "build", true);
+  // Signed as a signing tool does it: the table after the record, 8-aligned, named in the header.
+  std::string exe = tvktest::ReadFile(dir / "build\\setup.exe");
+  exe.resize((exe.size() + 7) / 8 * 8, '\0');
+  put(exe, entry, std::uint32_t(exe.size()));
+  put(exe, entry + 4, 16);
+  exe += std::string(16, 'T');
+  tvktest::WriteFile(dir / "build\\setup.exe", exe);
+
+  install->ParseCommandLine({"-s" + (dir / "build"), "-esetup.exe", "-f"});
+  os::CreateDirectory(dir / "floppy");
+  install->TransferToFloppies(dir / "floppy");
+  const std::string copied = tvktest::ReadFile(dir / "floppy\\setup.exe");
+  ASSERT_EQ(copied.size(), image.size());
+  EXPECT_EQ(copied, image);  // the entry is empty again, and nothing else changed
+}
+
 TEST_F(InstallBuild, WithoutInstallFilesTheRecordHasNoFilesArchive) {
   install->Build(dir / "dictsetup.exe", dir / "build", true);
   EXPECT_FALSE(os::FileExists(dir / "build\\files.1"));
