@@ -111,6 +111,8 @@ TEST_F(InstallBuild, FloppyCopyOfASignedSelfExtractorNamesNoTable) {
   image[pe + 25] = 0x01;
   put(image, pe + 24 + 92, 16);
   tvktest::WriteFile(loader, image);
+  tvktest::WriteFile(dir / "American.dct", "words");
+  AddSource(dir / "American.dct");
   install->SetUseLoadingProgram(true);  // the archive is the running program's
   install->Build(dir / "dictsetup.exe", dir / "build", true);
   // Signed as a signing tool does it: the table after the record, 8-aligned, named in the header.
