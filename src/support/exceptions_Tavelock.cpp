@@ -7,9 +7,9 @@ std::function<std::string(const std::string&)>& Translator() {
   static std::function<std::string(const std::string&)> translate;
   return translate;
 }
+}  // namespace
 
-// The conversion letters of a format in order, "%%" left out: "%-5d of %s" gives "ds".
-std::string Placeholders(const std::string& format) {
+std::string FormatPlaceholders(const std::string& format) {
   std::string kinds;
   for (std::size_t i = 0; i < format.size(); ++i) {
     if (format[i] != '%') continue;
@@ -20,8 +20,6 @@ std::string Placeholders(const std::string& format) {
   return kinds;
 }
 
-}  // namespace
-
 std::string TranslateString(const std::string& text) {
   const auto& translate = Translator();
   return translate ? translate(text) : text;
@@ -29,7 +27,7 @@ std::string TranslateString(const std::string& text) {
 
 std::string TranslateFormat(const std::string& format) {
   std::string translated = TranslateString(format);
-  return Placeholders(translated) == Placeholders(format) ? translated : format;
+  return FormatPlaceholders(translated) == FormatPlaceholders(format) ? translated : format;
 }
 
 void SetStringTranslator(std::function<std::string(const std::string&)> translate) {

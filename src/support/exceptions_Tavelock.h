@@ -12,6 +12,8 @@ std::string TranslateString(const std::string& text);
 // The translation of an English format text, or the English text itself when the translation's
 // placeholders (%s, %d, ...) differ from it in number, kind or order, so the arguments always fit.
 std::string TranslateFormat(const std::string& format);
+// The conversion letters of a format in order, "%%" left out: "%-5d of %s" gives "ds".
+std::string FormatPlaceholders(const std::string& format);
 // Installs the process's translation (an empty function removes it). The translator sets this.
 void SetStringTranslator(std::function<std::string(const std::string&)> translate);
 

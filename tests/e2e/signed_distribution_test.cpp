@@ -27,26 +27,11 @@ using tvktest::HostPath;
 using tvktest::ReadFile;
 using tvktest::RunOnHost;
 
-class SignedDistribution : public ::testing::Test {
+class SignedDistribution : public WithDistribution<> {
  protected:
   static void SetUpTestSuite() {
-    kit_ = new tvktest::ScratchDir;
+    WithDistribution::SetUpTestSuite();  // unsigned, by dictsetup.exe -b, in kit\\inst
     tvktest::MakeTestCertificate(kit_->Path());
-    BuildDistribution(kit_->Path());  // unsigned, by dictsetup.exe -b, in kit\inst
-  }
-  static void TearDownTestSuite() {
-    delete kit_;
-    tvktest::RemoveTree("C:\\D3");
-  }
-  void SetUp() override {
-    tvktest::RemoveTree("C:\\Program Files\\Brindlecote");
-    CreateDirectoryPath(kQuikpost);
-    tvktest::WriteFile(kQuikpost + "quikpost.exe", "MZ");
-  }
-  void TearDown() override {
-    WaitForProgramGone();
-    tvktest::RemoveTree("C:\\Program Files\\Brindlecote");
-    tvktest::RemoveRegTree(os::kLocalMachine, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quikpost");
   }
 
   // The dictionary's distribution built as dictsetup.exe -b builds it (the program, its one install
@@ -76,11 +61,7 @@ class SignedDistribution : public ::testing::Test {
     WaitForProgramGone();
     return exitCode;
   }
-
-  static tvktest::ScratchDir* kit_;
 };
-
-tvktest::ScratchDir* SignedDistribution::kit_ = nullptr;
 
 TEST_F(SignedDistribution, ASignedBuildIsAcceptedByOsslsigncodeAndInstalls) {
   const std::string program = ReadFile(*kit_ / "dictsetup.exe");

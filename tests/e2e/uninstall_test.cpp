@@ -66,6 +66,11 @@ std::string Difference(const std::set<std::string>& before, const std::set<std::
 
 class Uninstall : public WithDistribution<> {
  protected:
+  // No uninstaller kept by an earlier run: the first test compares the folders before and after.
+  void SetUp() override {
+    WithDistribution::SetUp();
+    tvktest::RemoveTree("C:\\Program Files\\Tavelock");
+  }
   void TearDown() override {
     WithDistribution::TearDown();
     tvktest::RemoveTree("C:\\Program Files\\Tavelock");

@@ -17,6 +17,7 @@
 
 #include "classlib/SysUtils.h"
 #include "os/os.h"
+#include "support/exceptions_Tavelock.h"
 #include "translate/cmp_TTranslator.h"
 
 namespace {
@@ -52,18 +53,6 @@ std::optional<std::string> Literal(const std::string& text, std::size_t& at) {
     at = i;
   }
   return result;
-}
-
-// The conversion letters of a format in order ("%%" left out).
-std::string Placeholders(const std::string& format) {
-  std::string kinds;
-  for (std::size_t i = 0; i < format.size(); ++i) {
-    if (format[i] != '%') continue;
-    if (++i < format.size() && format[i] == '%') continue;
-    while (i < format.size() && (format[i] == '-' || format[i] == '.' || (format[i] >= '0' && format[i] <= '9'))) ++i;
-    if (i < format.size()) kinds += format[i];
-  }
-  return kinds;
 }
 
 struct Message {
@@ -160,7 +149,7 @@ TEST(LanguageFiles, HoldEveryMessageOfTheKitWithItsPlaceholders) {
         ADD_FAILURE() << "no entry " << english->GLID() << " in " << language->FileName();
         continue;
       }
-      EXPECT_EQ(Placeholders(entry->Text()), Placeholders(message.text))
+      EXPECT_EQ(FormatPlaceholders(entry->Text()), FormatPlaceholders(message.text))
           << language->FileName() << ", entry " << english->GLID();
     }
   }
