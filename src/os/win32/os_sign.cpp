@@ -89,10 +89,10 @@ class Sha256 {
     DWORD size = kSize;
     return hash_ != 0 && crypto_.getHashParam(hash_, HP_HASHVAL, static_cast<BYTE*>(out), &size, 0) && size == kSize;
   }
-  // The digest signed with the provider's key Spec into Out (Size bytes at most), most significant byte
-  // first; its size, or 0 when refused.
-  DWORD Sign(DWORD spec, unsigned char* out, DWORD size) {
-    if (hash_ == 0 || !crypto_.signHash(hash_, spec, nullptr, 0, out, &size)) return 0;
+  // The digest signed with the provider's key of kind Which (signature or exchange) into Out (Size bytes
+  // at most), most significant byte first; its size, or 0 when refused.
+  DWORD Sign(DWORD which, unsigned char* out, DWORD size) {
+    if (hash_ == 0 || !crypto_.signHash(hash_, which, nullptr, 0, out, &size)) return 0;
     std::reverse(out, out + size);  // the provider gives it least significant byte first
     return size;
   }
@@ -241,7 +241,7 @@ SignFailure SignProgram(const std::string& source, const std::string& target, co
   std::string certificates;
   Der der;
   char container[256] = "";
-  DWORD spec = 0;
+  DWORD keyKind = 0;
   {
     const Finally closeStore{[&] { crypto.closeStore(store, 0); }};
     for (PCCERT_CONTEXT certificate = nullptr; (certificate = crypto.enumCertificates(store, certificate)) != nullptr;) {
@@ -251,7 +251,7 @@ SignFailure SignProgram(const std::string& source, const std::string& target, co
       BOOL release = FALSE;
       if (container[0] == '\0' &&
           crypto.acquireCertificateKey(certificate, CRYPT_ACQUIRE_COMPARE_KEY_FLAG | CRYPT_ACQUIRE_SILENT_FLAG,
-                                       nullptr, &key, &spec, &release)) {
+                                       nullptr, &key, &keyKind, &release)) {
         // The key's container, to be opened by a provider that knows SHA-256 (the import may choose one
         // that does not).
         if (!crypto.getProvParam(key, PP_CONTAINER, reinterpret_cast<BYTE*>(container), &length, 0)) container[0] = '\0';
@@ -284,7 +284,7 @@ SignFailure SignProgram(const std::string& source, const std::string& target, co
   if (!crypto.acquireContext(&provider, container, nullptr, PROV_RSA_AES, CRYPT_SILENT)) return SignFailure::Signing;
   const Finally releaseProvider{[&] { crypto.releaseContext(provider, 0); }};
   // A key for exchange signs as well; Wine names no proper kind of key at all, and has one for exchange.
-  if (spec != AT_SIGNATURE) spec = AT_KEYEXCHANGE;
+  if (keyKind != AT_SIGNATURE) keyKind = AT_KEYEXCHANGE;
 
   // One pass over the image, up to the table and the zeros that align it: the digest takes every byte
   // but the checksum and the security directory entry (both in the first block), which the copy has
@@ -321,7 +321,7 @@ SignFailure SignProgram(const std::string& source, const std::string& target, co
   DWORD signatureSize = 0;
   if (image.Value(indirect + sizeof indirect - Sha256::kSize) && content.Add(indirect + 2, sizeof indirect - 2) &&
       content.Value(attributes + sizeof attributes - Sha256::kSize) && signedAttributes.Add(attributes, sizeof attributes))
-    signatureSize = signedAttributes.Sign(spec, signature, sizeof signature);
+    signatureSize = signedAttributes.Sign(keyKind, signature, sizeof signature);
   if (signatureSize == 0) return SignFailure::Signing;
 
   // ContentInfo { signedData, [0] SignedData { version 1, { SHA-256 }, ContentInfo { SPC indirect data,
