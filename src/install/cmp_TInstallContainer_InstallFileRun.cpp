@@ -26,8 +26,6 @@ constexpr int kMaxUninstallLists = 100;
       {name});
 }
 
-std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
-
 // Runs the body in Directory and comes back to the current one on every path; failures to change are
 // ignored.
 template <class Body>

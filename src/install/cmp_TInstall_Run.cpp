@@ -206,7 +206,6 @@ void TCustomInstall::Cleanup() {
 void TCustomInstall::ScheduleProgramRemoval(const std::string& program, const std::vector<std::string>& folders,
                                             bool trees) {
   cleanupBatch_ = NewTempFile(".bat");
-  const auto quoted = [](const std::string& path) { return "\"" + path + "\""; };
   const bool windows95 = WindowsPlatform() == 1;
   TStringList lines;
   // The batch starts while the program is still ending, and a running program cannot be erased: it
@@ -217,9 +216,9 @@ void TCustomInstall::ScheduleProgramRemoval(const std::string& program, const st
   lines.Add(windows95 ? "SET TVKROUNDS=" : "SET TVKTRIES=0");
   if (windows95) lines.Add("SET TVKTRIES=");
   lines.Add(":Repeat");
-  lines.Add("ERASE " + quoted(program) + (windows95 ? " >NUL" : " >NUL 2>&1"));
+  lines.Add("ERASE " + Quoted(program) + (windows95 ? " >NUL" : " >NUL 2>&1"));
   if (windows95) {
-    lines.Add("IF NOT EXIST " + quoted(program) + " GOTO Gone");
+    lines.Add("IF NOT EXIST " + Quoted(program) + " GOTO Gone");
     lines.Add("SET TVKTRIES=%TVKTRIES%x");
     lines.Add("IF NOT \"%TVKTRIES%\"==\"xxxxxxxxxx\" GOTO Wait");
     lines.Add("SET TVKTRIES=");
@@ -232,7 +231,7 @@ void TCustomInstall::ScheduleProgramRemoval(const std::string& program, const st
     lines.Add("SET TVKTRIES=");
     lines.Add("SET TVKROUNDS=");
   } else {
-    lines.Add("IF NOT EXIST " + quoted(program) + " GOTO Gone");
+    lines.Add("IF NOT EXIST " + Quoted(program) + " GOTO Gone");
     lines.Add("SET /A TVKTRIES+=1");
     lines.Add("IF %TVKTRIES% GEQ 130 GOTO Gone");
     // The program is usually gone within moments: the first ten tries wait one echo, the rest a second.
@@ -246,11 +245,11 @@ void TCustomInstall::ScheduleProgramRemoval(const std::string& program, const st
   }
   // NT has no DELTREE; an RMDIR that finds its folder not empty leaves it.
   for (const std::string& folder : folders)
-    lines.Add(trees ? (windows95 ? "DELTREE /Y " : "RMDIR /S /Q ") + quoted(folder)
-                    : "RMDIR " + quoted(folder) + (windows95 ? " >NUL" : " >NUL 2>&1"));
+    lines.Add(trees ? (windows95 ? "DELTREE /Y " : "RMDIR /S /Q ") + Quoted(folder)
+                    : "RMDIR " + Quoted(folder) + (windows95 ? " >NUL" : " >NUL 2>&1"));
   // Only the Windows 95 family makes a .PIF for a batch file.
-  lines.Add("ERASE " + quoted(ChangeFileExt(cleanupBatch_, ".PIF")) + (windows95 ? "" : " >NUL 2>&1"));
-  lines.Add("ERASE " + quoted(cleanupBatch_));
+  lines.Add("ERASE " + Quoted(ChangeFileExt(cleanupBatch_, ".PIF")) + (windows95 ? "" : " >NUL 2>&1"));
+  lines.Add("ERASE " + Quoted(cleanupBatch_));
   lines.SaveToFile(cleanupBatch_);
   runCleanupBatch_ = true;
 }

@@ -19,8 +19,6 @@ namespace {
 // How long the uninstall waits for a program that unregisters itself.
 constexpr std::uint32_t kUnregisterWait = 60000;
 
-std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
-
 // The names of the values below a key of HKEY_LOCAL_MACHINE; none when the key is missing.
 void ValueNamesOf(const std::string& key, TStringList& names) {
   TRegistry registry;
@@ -31,16 +29,13 @@ void ValueNamesOf(const std::string& key, TStringList& names) {
 bool KeyExists(const std::string& key) {
   TRegistry registry;
   registry.SetRootKey(os::kLocalMachine);
-  return registry.OpenKeyReadOnly(key);
+  return registry.KeyExists(key);
 }
 
 // The folder of the kit's own that keeps this product's uninstaller: below Program Files, never the
 // host's folder nor the temporary copy that the clean-up removes.
 std::string UninstallerFolder(const std::string& product) {
-  std::string name = product;
-  for (char& c : name)
-    if (std::string("\\/:*?\"<>|").find(c) != std::string::npos) c = '_';
-  return WithTrailingBackslash(ProgramFilesDir()) + "Tavelock\\Uninstall\\" + name;
+  return WithTrailingBackslash(ProgramFilesDir()) + "Tavelock\\Uninstall\\" + CleanFileName(product);
 }
 
 // Lowers a file's shared count by Times (under its short name where the install found one, else its long

@@ -38,3 +38,5 @@ std::string CleanFileName(const std::string& text) {
   }
   return clean;
 }
+
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }

@@ -13,3 +13,5 @@ std::string GetField(const std::string& text, int n, char delimiter);
 void AfterColon(const std::string& text, std::string& result);
 // Text usable as a file name: "/" becomes "-"; " * : ; < > ? \ | are dropped; all else stays.
 std::string CleanFileName(const std::string& text);
+// Text in double quotes, as a command line wants a path that may hold blanks.
+std::string Quoted(const std::string& text);
