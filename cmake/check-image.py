@@ -13,10 +13,9 @@ import zlib
 
 FLOPPY = 1457664
 RECORD = 56  # the extraction record a self-extractor ends with
-# The 32-bit product's setup.exe with the dictionary in it: 535,000 bytes (1.5 times a peer's smallest
-# build of the same file) before the uninstall, the signing and the finder's keys came, which brought
-# about 8.5 KB; the budget grows with what users get, never by accident.
-SETUP_LIMIT = 545000
+# The 32-bit product's setup.exe with the dictionary in it: at most 1.5 times a peer's smallest build of
+# the same file. What users gain must fit inside it.
+SETUP_LIMIT = 535000
 DICTIONARY = "/usr/share/dict/american-english"  # Debian's wamerican, what the product ships
 
 

@@ -58,47 +58,77 @@ LoaderResult LoaderReadEntry(const LoaderArchive* archive, uint64_t position, in
   return LOADER_OK;
 }
 
-#define BUFFER_SIZE 65536
-static unsigned char g_input[BUFFER_SIZE];
-static unsigned char g_output[BUFFER_SIZE];
+/* Inflated with zlib's inflateBack, which is half the size of inflate and made for a reader that hands it
+   input and takes its output in whole windows. It inflates raw deflate data, so the zlib wrapper around
+   it, a 2-byte header and the Adler-32 of the output after it, is checked here. */
+#define INPUT_SIZE 65536
+#define WINDOW_SIZE 32768
+#define ZLIB_TRAILER_SIZE 4
+static unsigned char g_input[INPUT_SIZE];
+static unsigned char g_window[WINDOW_SIZE];
+
+typedef struct {
+  const LoaderArchive* archive;
+  uint64_t position, end;  /* the deflate data's unread part */
+  LoaderWriteFn write;
+  void* context;
+  uint32_t left;  /* of the recorded size */
+  uLong check;
+  int writeFailed;
+} Inflation;
+
+static unsigned Take(void* context, unsigned char** buffer) {
+  Inflation* inflation = context;
+  uint64_t left = inflation->end - inflation->position;
+  uint32_t want = left < INPUT_SIZE ? (uint32_t)left : INPUT_SIZE;
+  if (want == 0 || !inflation->archive->read(inflation->archive->context, inflation->position, g_input, want))
+    return 0; /* a stream cut short, or unreadable: inflateBack ends with Z_BUF_ERROR */
+  inflation->position += want;
+  *buffer = g_input;
+  return want;
+}
+
+static int Give(void* context, unsigned char* data, unsigned count) {
+  Inflation* inflation = context;
+  /* More output than recorded can only be damage; stop before writing it. */
+  if (count > inflation->left) return 1;
+  inflation->left -= count;
+  inflation->check = adler32(inflation->check, data, count);
+  if (!inflation->write(inflation->context, data, count)) {
+    inflation->writeFailed = 1;
+    return 1;
+  }
+  return 0;
+}
 
 LoaderResult LoaderInflate(const LoaderArchive* archive, const LoaderEntry* entry, LoaderWriteFn write,
                            void* context) {
+  unsigned char bytes[ZLIB_TRAILER_SIZE];
+  Inflation inflation = {archive, entry->dataStart + 2, 0, write, context, entry->originalSize, 0, 0};
   z_stream z;
-  uint64_t position = entry->dataStart;
-  uint32_t produced = 0;
-  int result = Z_OK;
+  uint64_t rest;
+  int result;
+
+  /* The header: deflate with at most a 32 KB window, no preset dictionary, and its check bits. The
+     trailer's four bytes are not the deflate data's. */
+  if (entry->dataEnd - entry->dataStart < 2 + ZLIB_TRAILER_SIZE ||
+      !archive->read(archive->context, entry->dataStart, bytes, 2) || (bytes[0] & 0x0f) != Z_DEFLATED ||
+      (bytes[0] >> 4) > 7 || (bytes[1] & 0x20) != 0 || (bytes[0] * 256u + bytes[1]) % 31 != 0)
+    return LOADER_DAMAGED;
+  inflation.end = entry->dataEnd - ZLIB_TRAILER_SIZE;
+  inflation.check = adler32(0, Z_NULL, 0);
 
   memset(&z, 0, sizeof z);
-  if (inflateInit(&z) != Z_OK) return LOADER_NO_MEMORY;
-  while (result != Z_STREAM_END) {
-    uint32_t have;
-    if (z.avail_in == 0 && position < entry->dataEnd) {
-      uint64_t left = entry->dataEnd - position;
-      uint32_t want = left < BUFFER_SIZE ? (uint32_t)left : BUFFER_SIZE;
-      if (!archive->read(archive->context, position, g_input, want)) break;
-      position += want;
-      z.next_in = g_input;
-      z.avail_in = want;
-    }
-    z.next_out = g_output;
-    z.avail_out = BUFFER_SIZE;
-    result = inflate(&z, Z_NO_FLUSH);
-    if (result != Z_OK && result != Z_STREAM_END) break; /* damage, or a stream cut short */
-    have = BUFFER_SIZE - z.avail_out;
-    /* More output than recorded can only be damage; stop before writing it. */
-    if (have > entry->originalSize - produced) {
-      result = Z_DATA_ERROR;
-      break;
-    }
-    produced += have;
-    if (have > 0 && !write(context, g_output, have)) {
-      inflateEnd(&z);
-      return LOADER_WRITE_FAILED;
-    }
-  }
-  inflateEnd(&z);
-  if (result != Z_STREAM_END || z.avail_in != 0 || position != entry->dataEnd || produced != entry->originalSize)
+  if (inflateBackInit(&z, 15, g_window) != Z_OK) return LOADER_NO_MEMORY;
+  result = inflateBack(&z, Take, &inflation, Give, &inflation);
+  rest = z.next_in != Z_NULL ? z.avail_in : 0;
+  inflateBackEnd(&z);
+  if (inflation.writeFailed) return LOADER_WRITE_FAILED;
+  /* The stream must end exactly where the trailer begins, having given the recorded size, whose sum the
+     trailer holds (most significant byte first). */
+  if (result != Z_STREAM_END || rest != 0 || inflation.position != inflation.end || inflation.left != 0 ||
+      !archive->read(archive->context, inflation.end, bytes, ZLIB_TRAILER_SIZE) ||
+      ((uLong)bytes[0] << 24 | (uLong)bytes[1] << 16 | (uLong)bytes[2] << 8 | bytes[3]) != inflation.check)
     return LOADER_DAMAGED;
   return LOADER_OK;
 }

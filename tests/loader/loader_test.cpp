@@ -297,6 +297,8 @@ TEST_F(Loader, AMissingOrDamagedArchiveEndsInOneMessageAndLeavesNothing) {
       {"corrupt data of the second file",
        [](std::string& a) { std::for_each(a.end() - 5000, a.end() - 4000, [](char& c) { c = char(~c); }); },
        "is damaged at the file presetup.dat"},
+      {"wrong check value of the second file", [](std::string& a) { a.back() = char(~a.back()); },
+       "is damaged at the file presetup.dat"},
       {"wrong size of the second file", Header(1, [](auto& r) { r.SetOriginalSize(r.OriginalSize() - 1); }),
        "is damaged at the file presetup.dat"},
       {"name leading out", Header(1, [](auto& r) { r.SetSourceName("C:\\x\\.."); }),
