@@ -461,6 +461,8 @@ static DWORD Run(void) {
   HANDLE own;
   TvkExtractionRecord record;
   BOOL selfExtracting;
+  const unsigned char* image = (const unsigned char*)GetModuleHandleA(NULL);
+  uint32_t securityEntry;
   STARTUPINFOA startup;
   PROCESS_INFORMATION process;
 
@@ -474,13 +476,17 @@ static DWORD Run(void) {
   ownFolder[nameStart] = '\0';
   if (nameStart > 0 && ownFolder[nameStart - 1] == '\\') ownFolder[nameStart - 1] = '\0';
 
-  CheckSignature(self);
+  /* Only a file whose headers (here as the system loaded them) name a certificate table can carry a
+     signature. An unsigned one is not judged: asking would load wintrust and what it needs, the window
+     system among them, which would double the time this program takes. */
+  securityEntry = TvkSecurityDirectoryAt(image, TVK_HEADERS_READ);
+  if (securityEntry != 0 && (TvkGetInt32(image + securityEntry) != 0 || TvkGetInt32(image + securityEntry + 4) != 0))
+    CheckSignature(self);
   /* A self-extractor's own file holds setup.1, where its extraction record says: at its end, or before
-     the certificate table its headers (here as the system loaded them) name. */
+     the certificate table its headers name. */
   own = OpenForReading(self);
-  selfExtracting = TvkFindExtractionRecordBefore(
-      ReadAt, own, FileSize(own), TvkCertificateTableAt((const unsigned char*)GetModuleHandleA(NULL), TVK_HEADERS_READ),
-      &record);
+  selfExtracting =
+      TvkFindExtractionRecordBefore(ReadAt, own, FileSize(own), TvkCertificateTableAt(image, TVK_HEADERS_READ), &record);
   if (selfExtracting) {
     COPY(archive.path, self);
     archive.reader.context = own;
