@@ -54,7 +54,7 @@ TCustomInstall::~TCustomInstall() {
       mainForm_->OnActivate = savedOnActivate_;
   }
   // The batch removes the program's temporary copy once the program has let go of it.
-  if (runCleanupBatch_) os::WinExec("\"" + cleanupBatch_ + "\"", os::kShowHidden);
+  if (runCleanupBatch_) os::StartHidden(Quoted(cleanupBatch_));
 }
 
 void TCustomInstall::SetAutoMaximizeWindow(bool value) {

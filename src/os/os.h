@@ -174,6 +174,11 @@ int CompareTextLocale(const std::string& a, const std::string& b);
 // answer, 32 or more on success (as WinExec).
 unsigned WinExec(const std::string& commandLine, int show);
 inline constexpr int kShowHidden = 0;  // SW_HIDE
+// Starts a command line hidden, not waiting for it. A console program (a batch file's interpreter) gets
+// a console that has no window at all, which its own children share, instead of a hidden console window:
+// one process and the window system fewer under Wine. Where the system knows no such console (the
+// Windows 95 family), as WinExec with SW_HIDE. True when it started.
+bool StartHidden(const std::string& commandLine);
 // Runs a command line with the given show state and waits for it, at most TimeoutMs: its exit code, or
 // nothing when it could not start or did not end in time (it then runs on).
 std::optional<std::uint32_t> RunAndWait(const std::string& commandLine, int show, std::uint32_t timeoutMs);

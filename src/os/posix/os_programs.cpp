@@ -9,6 +9,11 @@ unsigned WinExec(const std::string&, int) {
   return 0;
 }
 
+bool StartHidden(const std::string&) {
+  os::SetLastError(kErrorCallNotImplemented);
+  return false;
+}
+
 std::optional<std::uint32_t> RunAndWait(const std::string&, int, std::uint32_t) {
   os::SetLastError(kErrorCallNotImplemented);
   return std::nullopt;

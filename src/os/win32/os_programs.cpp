@@ -6,6 +6,22 @@ namespace os {
 
 unsigned WinExec(const std::string& commandLine, int show) { return ::WinExec(commandLine.c_str(), UINT(show)); }
 
+bool StartHidden(const std::string& commandLine) {
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_HIDE;
+  PROCESS_INFORMATION process{};
+  std::string line = commandLine;  // CreateProcess may write into it
+  if (::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+                       &process)) {
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    return true;
+  }
+  return ::WinExec(commandLine.c_str(), SW_HIDE) >= 32;
+}
+
 std::optional<std::uint32_t> RunAndWait(const std::string& commandLine, int show, std::uint32_t timeoutMs) {
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
