@@ -15,6 +15,7 @@
 #include "ui_driver.h"
 
 #include <windows.h>
+#undef CopyFile
 #undef DeleteFile
 
 namespace {
@@ -181,12 +182,21 @@ TEST_F(Restart, FileInUseIsReplacedAndTheContinuationFinishesQuietly) {
 
 // Unattended, the same installation ends with exit code 3010 and does not restart Windows itself; the
 // administrator's restart finishes it, and the continuation logs to the same log and shows nothing.
-TEST_F(Restart, AQuietRunAsksForTheRestartThroughItsExitCode) {
+// Through the self-extracting setup.exe and through a plain loader beside setup.1 and files.1.
+class QuietRestart : public Restart, public ::testing::WithParamInterface<const char*> {
+ protected:
+  void SetUp() override {
+    Restart::SetUp();
+    ASSERT_TRUE(os::CopyFile(tvktest::ProgramDir() + "TavelockLoadProgram.exe", kit_ / "inst\\setup_plain.exe", false));
+  }
+};
+
+TEST_P(QuietRestart, AsksForTheRestartThroughItsExitCode) {
   RunningQuikpost quikpost(Installed());
   ASSERT_TRUE(quikpost.Running());
   const std::string log = kit_ / "setup.log";
-  tvktest::Process setup =
-      tvktest::StartProcess("\"" + kit_ / "inst\\setup.exe" + "\" -q \"-t" + kQuikpost + "\" \"-l" + log + "\"");
+  tvktest::Process setup = tvktest::StartProcess("\"" + kit_ / "inst\\" + GetParam() + "\" -q \"-t" + kQuikpost +
+                                                 "\" \"-l" + log + "\"");
   ASSERT_TRUE(setup);
   EXPECT_EQ(setup.Wait(kWait), std::optional<unsigned long>(3010));
   EXPECT_EQ(quikpost.Refusals(), 0) << "a quiet run restarted Windows";
@@ -210,5 +220,10 @@ TEST_F(Restart, AQuietRunAsksForTheRestartThroughItsExitCode) {
   for (const char* line : {"command line: \"-r\"", "after the restart: finishing InstallFile", "installed", "exit code 0"})
     EXPECT_NE(continuation.find(line), std::string::npos) << line << "\n" << continuation;
 }
+
+INSTANTIATE_TEST_SUITE_P(Setups, QuietRestart, ::testing::Values("setup.exe", "setup_plain.exe"),
+                         [](const auto& info) {
+                           return std::string(info.param) == "setup.exe" ? "SelfExtracting" : "Plain";
+                         });
 
 }  // namespace
