@@ -10,10 +10,7 @@ int Channel(TColor color, int shift) { return (color >> shift) & 0xFF; }
 
 }  // namespace
 
-TGradPanel::TGradPanel(TComponent* owner) : TCustomPanel(owner) {
-  bitmap_.Canvas().Pen.Style = psSolid;
-  bitmap_.Canvas().Pen.Mode = pmCopy;
-}
+TGradPanel::TGradPanel(TComponent* owner) : TCustomPanel(owner) {}
 
 void TGradPanel::SetBeginColor(TColor value) {
   if (value == beginColor_) return;
@@ -110,6 +107,8 @@ void TGradPanel::DrawGradient(TCanvas& canvas, int width, int height) {
 TBitmap& TGradPanel::Render() {
   bitmap_.SetSize(Width(), Height());
   TCanvas& canvas = bitmap_.Canvas();
+  canvas.Pen.Style = psSolid;
+  canvas.Pen.Mode = pmCopy;
   DrawGradient(canvas, bitmap_.Width(), bitmap_.Height());
   DrawCaption(canvas, bitmap_.Width(), bitmap_.Height());
   DrawBevels(canvas, Width(), Height());

@@ -102,14 +102,16 @@ void TForm1::FormCreate(TObject*) {
   // A build or a floppy transfer has already run while the components were loaded, and asked to end.
   if (Application->Terminated()) return;
   // A quiet run shows nothing and waits for no one: it ends with the installation, however that ends.
+  // It asks the application itself, not through the form's window: a run that never makes a window
+  // needs none of the window system (under Wine, not even the desktop process).
   const bool quiet = Install1->CommandFlag(cmdQuiet);
   try {
     ChooseAndInstall();
   } catch (...) {
-    if (quiet) PostMessage(WM_TERMINATE_APP);
+    if (quiet) Application->Terminate();
     throw;
   }
-  if (quiet) PostMessage(WM_TERMINATE_APP);
+  if (quiet) Application->Terminate();
 }
 
 void TForm1::ChooseAndInstall() {

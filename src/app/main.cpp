@@ -8,12 +8,10 @@
 #include "support/routines_Log.h"
 
 #include <windows.h>
-#include <commctrl.h>
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   // Started from a downloads folder: DLLs loaded by name come from the system directory only.
   os::RestrictLibrarySearch();
-  ::InitCommonControls();  // the controls' current look, as the manifest asks
   Application->Initialize();
   Application->SetTitle(ChangeFileExt(ExtractFileName(Application->ExeName()), ""));
   std::unique_ptr<TForm1> form;

@@ -129,6 +129,9 @@ class TCanvas : public TPersistent {
 
 // An off-screen drawing surface of 32 bits per pixel. Resizing to the size it has keeps the picture;
 // any other size starts from black. The native build keeps only the size: it has nothing to draw with.
+// The surface is made when the bitmap is first drawn on or copied from, and a picture loaded from the
+// resources waits as its name until then: a program that never draws (a quiet run) never needs the
+// window system for its bitmaps.
 class TBitmap : public TPersistent {
  public:
   TBitmap();
@@ -141,14 +144,19 @@ class TBitmap : public TPersistent {
   int Height() const { return height_; }
   bool Empty() const { return width_ == 0 || height_ == 0; }
   void SetSize(int width, int height);
-  TCanvas& Canvas() { return canvas_; }
+  TCanvas& Canvas();
   // The program's bitmap resource of that name. Throws Exception "Resource %s not found". Native
   // programs have no resources: the bitmap is left empty.
   void LoadFromResourceName(const std::string& name);
 
  private:
   struct Surface;
+  Surface& Made();  // the surface, made now if it is not there yet
+  void Forget();    // no surface until the next Made
+  void Draw(const std::string& resource);
+
   std::unique_ptr<Surface> surface_;
   TCanvas canvas_;
   int width_ = 0, height_ = 0;
+  std::string resource_;  // the picture the surface is to be made with
 };

@@ -3,7 +3,7 @@
 
 struct TBitmap::Surface {};
 
-TBitmap::TBitmap() : surface_(std::make_unique<Surface>()) {}
+TBitmap::TBitmap() = default;
 
 TBitmap::~TBitmap() = default;
 
@@ -20,5 +20,7 @@ void TBitmap::Assign(const TPersistent* source) {
 }
 
 void TBitmap::LoadFromResourceName(const std::string&) { SetSize(0, 0); }
+
+TCanvas& TBitmap::Canvas() { return canvas_; }
 
 TColor ColorToRGB(TColor color) { return color < 0 ? clBlack : color; }

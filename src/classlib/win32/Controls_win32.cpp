@@ -21,8 +21,27 @@ HCURSOR CursorHandle(TCursor cursor) {
 
 LRESULT CALLBACK WindowProcedure(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
 
+// How many of our windows exist. Until the first, nothing needs the window system: a quiet run that
+// never makes one does not load it (under Wine that saves the display driver and the desktop process).
+int liveWindows = 0;
+
+// The common controls in the look the manifest asks for, loaded with the first window: the library's
+// start alone loads a cursor, and with it the window system. It stays for the process's lifetime.
+void LoadCommonControls() {
+  static const bool loaded = [] {
+    HMODULE library = ::LoadLibraryA("comctl32.dll");
+    auto init = library != nullptr ? reinterpret_cast<void(WINAPI*)()>(
+                                         reinterpret_cast<void*>(::GetProcAddress(library, "InitCommonControls")))
+                                   : nullptr;
+    if (init != nullptr) init();
+    return init != nullptr;
+  }();
+  if (!loaded) throw Exception("Cannot load the common controls");
+}
+
 void RegisterWindowClass() {
   static const bool registered = [] {
+    LoadCommonControls();
     WNDCLASSA windowClass{};
     windowClass.style = CS_DBLCLKS;
     windowClass.lpfnWndProc = WindowProcedure;
@@ -113,6 +132,7 @@ void TWinControl::CreateWnd() {
                                   params.Y, params.Width, params.Height, parent, id, ::GetModuleHandleA(nullptr), this);
   if (window == nullptr) throw Exception("Cannot create a window for %s", {Name()});
   TWindowAccess::Attach(this, window);
+  ++liveWindows;
   // A control made later lies above its earlier siblings.
   if (parent != nullptr) ::SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   fontHandle_ = CreateFontHandle(Font());
@@ -128,6 +148,7 @@ void TWinControl::DestroyHandle() {
     ::RemovePropA(Wnd(handle_), kControlProperty);
     ::DestroyWindow(Wnd(handle_));
     handle_ = nullptr;
+    --liveWindows;
   }
   if (fontHandle_ != nullptr) ::DeleteObject(static_cast<HGDIOBJ>(fontHandle_));
   if (brush_ != nullptr) ::DeleteObject(static_cast<HGDIOBJ>(brush_));
@@ -188,6 +209,7 @@ void TWinControl::CursorChanged() {
 
 void TScreen::SetCursor(TCursor value) {
   cursor_ = value;
+  if (liveWindows == 0) return;
   POINT at;
   // Over one of our windows the change shows now; the next mouse move asks the window again anyway.
   TWinControl* under = ::GetCursorPos(&at) ? FindControl(::WindowFromPoint(at)) : nullptr;

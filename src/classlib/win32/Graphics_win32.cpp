@@ -1,6 +1,8 @@
 // The drawing surfaces over GDI.
 #include "classlib/Graphics.h"
 
+#include <cstdlib>
+
 #include <windows.h>
 #undef TextOut
 
@@ -138,16 +140,41 @@ struct TBitmap::Surface {
   }
 };
 
-TBitmap::TBitmap() : surface_(std::make_unique<Surface>()) {
-  if (surface_->dc == nullptr) throw Exception("Cannot create a drawing surface");
-  canvas_.SetHandle(surface_->dc);
-}
+TBitmap::TBitmap() = default;
 
 TBitmap::~TBitmap() = default;
 
+TBitmap::Surface& TBitmap::Made() {
+  if (surface_ == nullptr) {
+    auto surface = std::make_unique<Surface>();
+    if (surface->dc == nullptr) throw Exception("Cannot create a drawing surface");
+    surface_ = std::move(surface);
+    canvas_.SetHandle(surface_->dc);
+    if (!resource_.empty()) {
+      const std::string resource = std::move(resource_);
+      resource_.clear();
+      width_ = height_ = 0;
+      Draw(resource);
+    }
+  }
+  return *surface_;
+}
+
+void TBitmap::Forget() {
+  surface_.reset();
+  canvas_.SetHandle(nullptr);
+}
+
+TCanvas& TBitmap::Canvas() {
+  Made();
+  return canvas_;
+}
+
 void TBitmap::SetSize(int width, int height) {
   if (width == width_ && height == height_) return;
-  surface_->Release();
+  resource_.clear();
+  Surface& surface = Made();
+  surface.Release();
   width_ = height_ = 0;
   if (width <= 0 || height <= 0) return;
   BITMAPINFO info{};
@@ -158,10 +185,10 @@ void TBitmap::SetSize(int width, int height) {
   info.bmiHeader.biBitCount = 32;
   info.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
-  HBITMAP bitmap = ::CreateDIBSection(surface_->dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HBITMAP bitmap = ::CreateDIBSection(surface.dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
   if (bitmap == nullptr) throw Exception("Cannot create a bitmap of %d x %d pixels", {width, height});
-  surface_->bitmap = bitmap;
-  surface_->original = ::SelectObject(surface_->dc, bitmap);
+  surface.bitmap = bitmap;
+  surface.original = ::SelectObject(surface.dc, bitmap);
   width_ = width;
   height_ = height;
 }
@@ -170,14 +197,47 @@ void TBitmap::Assign(const TPersistent* source) {
   auto* bitmap = dynamic_cast<const TBitmap*>(source);
   if (bitmap == nullptr) return TPersistent::Assign(source);
   if (bitmap == this) return;
+  // A picture still waiting in the resources is copied as its name.
+  if (!bitmap->resource_.empty()) {
+    Forget();
+    resource_ = bitmap->resource_;
+    width_ = bitmap->width_;
+    height_ = bitmap->height_;
+    return;
+  }
   SetSize(bitmap->width_, bitmap->height_);
-  if (!Empty()) ::BitBlt(surface_->dc, 0, 0, width_, height_, bitmap->surface_->dc, 0, 0, SRCCOPY);
+  if (!Empty()) ::BitBlt(Made().dc, 0, 0, width_, height_, bitmap->surface_->dc, 0, 0, SRCCOPY);
 }
 
 void TBitmap::LoadFromResourceName(const std::string& name) {
+  // Only the size is read now, from the resource's header; the picture is drawn when it is needed.
+  HMODULE module = ::GetModuleHandleA(nullptr);
+  HRSRC found = ::FindResourceA(module, name.c_str(), RT_BITMAP);
+  HGLOBAL data = found != nullptr ? ::LoadResource(module, found) : nullptr;
+  const void* bytes = data != nullptr ? ::LockResource(data) : nullptr;
+  const DWORD size = found != nullptr ? ::SizeofResource(module, found) : 0;
+  if (bytes == nullptr || size < sizeof(BITMAPCOREHEADER)) throw Exception("Resource %s not found", {name});
+  int width = 0, height = 0;
+  if (static_cast<const BITMAPCOREHEADER*>(bytes)->bcSize == sizeof(BITMAPCOREHEADER)) {
+    width = static_cast<const BITMAPCOREHEADER*>(bytes)->bcWidth;
+    height = static_cast<const BITMAPCOREHEADER*>(bytes)->bcHeight;
+  } else if (size >= sizeof(BITMAPINFOHEADER)) {
+    width = static_cast<const BITMAPINFOHEADER*>(bytes)->biWidth;
+    height = std::abs(static_cast<const BITMAPINFOHEADER*>(bytes)->biHeight);
+  } else {
+    throw Exception("Resource %s not found", {name});
+  }
+  Forget();
+  resource_ = name;
+  width_ = width;
+  height_ = height;
+}
+
+// Draws the resource's picture on a new surface of its size.
+void TBitmap::Draw(const std::string& resource) {
   HBITMAP picture = static_cast<HBITMAP>(
-      ::LoadImageA(::GetModuleHandleA(nullptr), name.c_str(), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
-  if (picture == nullptr) throw Exception("Resource %s not found", {name});
+      ::LoadImageA(::GetModuleHandleA(nullptr), resource.c_str(), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+  if (picture == nullptr) throw Exception("Resource %s not found", {resource});
   BITMAP info{};
   ::GetObjectA(picture, sizeof info, &info);
   SetSize(info.bmWidth, info.bmHeight);
