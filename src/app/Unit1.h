@@ -3,9 +3,11 @@
 // and installs into it; afterwards it only offers its Finished button, or, in a quiet run, ends.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "app/GradPanel.h"
+#include "app/Progress.h"
 #include "classlib/Forms.h"
 #include "install/cmp_TInstall.h"
 #include "paths/cmp_TPathSpecifier.h"
@@ -51,4 +53,9 @@ class TForm1 : public TForm {
   void Install1AfterInitialized(TObject* sender);
   void BitBtn1Click(TObject* sender);
   bool WndProc(TMessage& message) override;
+
+ private:
+  // The progress window of the operations that run before the form shows (a transfer to floppies while
+  // the components load, or the installation); gone once they are over.
+  std::unique_ptr<TRunProgress> progress_;
 };
