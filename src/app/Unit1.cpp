@@ -60,6 +60,7 @@ TForm1::TForm1(TComponent* owner) : TForm(owner) {
   // archive at all.
   Install1->SetArchiveFileType(psMainArchiveFile);
   Install1->OnAfterInitialized = [this](TObject* sender) { Install1AfterInitialized(sender); };
+  Install1->OnBeforeReboot = [this](TCustomInstall*, bool&) { Install1BeforeReboot(); };
 
   GradPanel1->SetName("GradPanel1");
   GradPanel1->SetParent(this);
@@ -169,6 +170,13 @@ void TForm1::ShowOutcome(int exitCode) {
 void TForm1::Install1AfterInitialized(TObject*) {
   Install1->SetDestDirType(nullptr);
   Install1->SetDestDir(HostDirectory);
+}
+
+void TForm1::Install1BeforeReboot() {
+  if (Install1->CommandFlag(cmdQuiet)) return;
+  progress_.reset();
+  ShowOutcome(kExitRestartNeeded);
+  ShowModal();
 }
 
 void TForm1::BitBtn1Click(TObject*) { Close(); }
