@@ -7,6 +7,7 @@
 // counted on the system's clock, which runs on while the installer is held.
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 
 #include "app/ProgressState.h"
@@ -101,6 +102,7 @@ class ProgressWindow : public WithDistribution<> {
 };
 
 TEST_F(ProgressWindow, NamesTheFileFillsItsBarAndCancelsAsTheUsersAbort) {
+  const std::set<std::string> temp = UnpackedFolders();
   tvktest::Process loader = tvktest::StartProcess("\"" + Distribution() + "\\setup.exe\"");
   HWND finder = tvkui::WaitForWindow(kFinder, kWait);
   tvkui::ClickButton(finder, "Continue");
@@ -151,12 +153,36 @@ TEST_F(ProgressWindow, NamesTheFileFillsItsBarAndCancelsAsTheUsersAbort) {
   ASSERT_TRUE(exitCode.has_value());
   EXPECT_EQ(*exitCode, 1602u);
   EXPECT_FALSE(os::FileExists(kQuikpost + "American.dct"));
+  // As after any abort, the unpacked copy of the program goes.
+  WaitForProgramGone();
+  EXPECT_TRUE(UnpackedFoldersBecome(temp));
+}
+
+// A quiet run shows nothing, however long the file takes.
+TEST_F(ProgressWindow, QuietRunShowsNone) {
+  const std::set<std::string> temp = UnpackedFolders();
+  tvktest::Process loader = tvktest::StartProcess("\"" + Distribution() + "\\setup.exe\" -q");
+  for (int i = 0; i < 60000 && !WritingStarted(); ++i) ::Sleep(1);
+  const DWORD installer = ProcessId("dictsetup.exe");
+  ASSERT_NE(installer, 0u);
+  HoldProgram(installer, true);
+  ::Sleep(TProgressState::kDelay + 100);
+  HoldProgram(installer, false);
+  for (int i = 0; i < 30000 && !loader.Wait(0); ++i) {
+    ASSERT_FALSE(tvkui::FindWindowByCaption(kProgress));
+    ::Sleep(2);
+  }
+  EXPECT_EQ(loader.Wait(kWait).value_or(1), 0u);
+  EXPECT_TRUE(os::FileExists(kQuikpost + "American.dct"));
+  WaitForProgramGone();
+  EXPECT_TRUE(UnpackedFoldersBecome(temp));
 }
 
 // The real dictionary is written within the moment the window waits: it never shows.
 using SmallDictionary = WithDistribution<>;
 
 TEST_F(SmallDictionary, ShowsNoProgressWindow) {
+  const std::set<std::string> temp = UnpackedFolders();
   tvktest::Process loader = tvktest::StartProcess("\"" + Distribution() + "\\setup.exe\"");
   tvkui::ClickButton(tvkui::WaitForWindow(kFinder, kWait), "Continue");
   HWND main = nullptr;
@@ -169,6 +195,8 @@ TEST_F(SmallDictionary, ShowsNoProgressWindow) {
   EXPECT_EQ(tvktest::ReadFile(kQuikpost + "American.dct"), Words());
   tvkui::ClickButton(main, "Finished");
   EXPECT_EQ(loader.Wait(kWait).value_or(1), 0u);
+  WaitForProgramGone();
+  EXPECT_TRUE(UnpackedFoldersBecome(temp));
 }
 
 }  // namespace
