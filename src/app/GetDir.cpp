@@ -3,7 +3,6 @@
 #include "classlib/Streams.h"
 #include "classlib/Strings.h"
 #include "os/os.h"
-#include "support/routines_Registry.h"
 #include "support/routines_Strings.h"
 
 std::string FoundHostDirectory;
@@ -16,7 +15,7 @@ const char* const kCandidates[] = {"C:\\Program Files\\Brindlecote\\Quikpost\\",
 // Where a 64-bit Windows keeps 32-bit programs, looked at once the usual places found nothing.
 const char* const kWow64Candidates[] = {"C:\\Program Files (x86)\\Brindlecote\\Quikpost\\",
                                         "C:\\Program Files (x86)\\Brindlecote\\Quikpost DBV\\"};
-constexpr char kAppPath[] = "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\quikpost.exe";
+constexpr char kAppPath[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\quikpost.exe";
 
 // The first candidate that holds the program, or empty.
 template <std::size_t N>
@@ -27,10 +26,17 @@ std::string FirstHolding(const char* const (&candidates)[N]) {
 }
 
 // The program's folder as Windows records installed programs ("App Paths"), when the program is there.
+// A 64-bit Windows keeps the entries of 32-bit and of 64-bit programs apart; Quikpost may be either.
 std::string RegisteredDirectory() {
-  std::string path = Trim(ReadRegString(rrLocalMachine, kAppPath, "", ""));
-  if (path.size() >= 2 && path.front() == '"' && path.back() == '"') path = path.substr(1, path.size() - 2);
-  return !path.empty() && os::FileExists(path) ? ExtractFilePath(path) : "";
+  for (os::RegView view : {os::RegView::Default, os::RegView::Bits32, os::RegView::Bits64}) {
+    const os::RegKey key = os::RegKey::Open(os::kLocalMachine, kAppPath, os::RegAccess::Read, view);
+    const std::optional<os::RegValue> value = key ? key.Query("") : std::nullopt;
+    if (!value || (value->type != os::RegType::String && value->type != os::RegType::ExpandString)) continue;
+    std::string path = Trim(value->data.c_str());
+    if (path.size() >= 2 && path.front() == '"' && path.back() == '"') path = path.substr(1, path.size() - 2);
+    if (!path.empty() && os::FileExists(path)) return ExtractFilePath(path);
+  }
+  return "";
 }
 
 // The first line of the location file, or empty (also when the file cannot be read).

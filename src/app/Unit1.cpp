@@ -5,6 +5,7 @@
 #include "app/GetDir.h"
 #include "os/os.h"
 #include "support/routines_Log.h"
+#include "support/routines_Scope.h"
 #include "support/routines_Strings.h"
 
 std::string HostDirectory;
@@ -59,6 +60,7 @@ TForm1::TForm1(TComponent* owner) : TForm(owner) {
   // archive at all.
   Install1->SetArchiveFileType(psMainArchiveFile);
   Install1->OnAfterInitialized = [this](TObject* sender) { Install1AfterInitialized(sender); };
+  Install1->OnBeforeReboot = [this](TCustomInstall*, bool&) { Install1BeforeReboot(); };
 
   GradPanel1->SetName("GradPanel1");
   GradPanel1->SetParent(this);
@@ -93,12 +95,14 @@ TForm1::TForm1(TComponent* owner) : TForm(owner) {
   InstallFile->SetIncludeFromDir("C:\\D3\\Installs\\Spellers\\American\\Files");
   InstallFile->SetUniqueID(1);
 
+  progress_ = std::make_unique<TRunProgress>(*Install1);
   OnCreate = [this](TObject* sender) { FormCreate(sender); };
   for (int i = 0; i < ComponentCount(); ++i) Components(i)->Loaded();
   DoCreate();
 }
 
 void TForm1::FormCreate(TObject*) {
+  const ScopeExit noProgress([this] { progress_.reset(); });
   // A build or a floppy transfer has already run while the components were loaded, and asked to end.
   if (Application->Terminated()) return;
   // A quiet run shows nothing and waits for no one: it ends with the installation, however that ends.
@@ -168,6 +172,13 @@ void TForm1::ShowOutcome(int exitCode) {
 void TForm1::Install1AfterInitialized(TObject*) {
   Install1->SetDestDirType(nullptr);
   Install1->SetDestDir(HostDirectory);
+}
+
+void TForm1::Install1BeforeReboot() {
+  if (Install1->CommandFlag(cmdQuiet)) return;
+  progress_.reset();
+  ShowOutcome(kExitRestartNeeded);
+  ShowModal();
 }
 
 void TForm1::BitBtn1Click(TObject*) { Close(); }

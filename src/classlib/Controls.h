@@ -299,3 +299,20 @@ class TLabel : public TWinControl {
   bool transparent_ = false;
   TAlignment alignment_ = taLeftJustify;
 };
+
+// The system's progress bar: filled from the left as Position goes from 0 to 100.
+class TProgressBar : public TWinControl {
+ public:
+  explicit TProgressBar(TComponent* owner) : TWinControl(owner) {}
+  std::string ClassName() const override { return "TProgressBar"; }
+  int Position() const { return position_; }
+  // Cut to 0..100; the bar is redrawn only when the value changes.
+  void SetPosition(int value);
+
+ protected:
+  void CreateParams(TCreateParams& params) override;
+  void CreateWnd() override;
+
+ private:
+  int position_ = 0;
+};

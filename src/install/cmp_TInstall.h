@@ -111,6 +111,11 @@ class TCustomInstall : public TFileContainer {
   bool Shutdown();
   // OnUserAbort's answer; true without a handler.
   virtual bool QueryUserAbort();
+  // The user's stop while a run works (the progress window's Cancel), when QueryUserAbort agrees: the
+  // download or extraction under way ends at its next status as the user's abort does (EAIUserAbort),
+  // a transfer to floppies as its disk prompt's Cancel does. False when the handler refused.
+  bool UserAbort();
+  bool UserAbortRequested() const { return userAbort_; }
   // The application's exception handler while the program runs.
   virtual void HandleException(TObject* sender, const std::exception& e);
   // Sizes, dates and versions of the net files from the server's "filelist.lst".
@@ -214,6 +219,7 @@ class TCustomInstall : public TFileContainer {
   bool runAutomatic_ = true;
   bool useLoadingProgram_ = true;
   bool installing_ = false;
+  bool userAbort_ = false;
   int unfinishedCount_ = 0;
   std::string cleanupBatch_;
   bool runCleanupBatch_ = false;

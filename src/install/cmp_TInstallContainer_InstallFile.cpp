@@ -468,6 +468,9 @@ void TCustomInstallFile::EngineStatus(TTvlkCompress* engine, const TlzhFileStats
                    : fileOperation_ == opCopy    ? ecCopyProgress
                                                  : 0;
   if (code != 0) PassUp(code, &list);
+  // The user's stop takes the engine's own abort path: its next step ends the extraction as aborted.
+  if (fileOperation_ == opInstall && CurrentInstall != nullptr && CurrentInstall->UserAbortRequested())
+    engine->SetAbort(true);
 }
 
 void TCustomInstallFile::EngineNewDisk(TTvlkCompress* engine, int diskNumber, std::string& path) {

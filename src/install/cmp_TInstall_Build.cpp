@@ -297,9 +297,11 @@ void TCustomInstall::TransferToFloppies(const std::string& drive) {
                                   MB_OKCANCEL | MB_ICONQUESTION) == IDCANCEL)
         throw IEInstallCancelled("Aborted by user");
     };
+    userAbort_ = false;
     engine.OnStatus = [this](TTvlkCompress* e, const TlzhFileStats& stats) {
       if (OnTransferStatus) OnTransferStatus(e, stats);
       Application->ProcessMessages();
+      if (userAbort_) throw IEInstallCancelled("Aborted by user");
     };
     try {
       engine.SetOffset(info.filesStart);

@@ -66,6 +66,7 @@ void TCustomInstall::Install() {
   unfinishedCount_ = 0;
   runCleanupBatch_ = false;
   installing_ = true;
+  userAbort_ = false;
   NetDownloadAborted = false;
 
   if (useLoadingProgram_ && !CommandFlag(cmdSource))
@@ -286,6 +287,13 @@ bool TCustomInstall::QueryUserAbort() {
   bool quitOut = true;
   if (OnUserAbort) OnUserAbort(this, quitOut);
   return quitOut;
+}
+
+bool TCustomInstall::UserAbort() {
+  if (!QueryUserAbort()) return false;
+  userAbort_ = true;
+  NetDownloadAborted = true;
+  return true;
 }
 
 void TCustomInstall::HandleException(TObject* sender, const std::exception& e) {

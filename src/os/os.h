@@ -261,6 +261,9 @@ struct RegValue {
 };
 
 enum class RegAccess { Read, All };
+// Which registry a 64-bit Windows shows: the one of the calling program's kind (Default), or the 32-bit
+// or 64-bit programs' one by name. Windows without the two (and the native build) have one registry.
+enum class RegView { Default, Bits32, Bits64 };
 
 // An open registry key. Move-only; closes on destruction. Paths are below the root, separated by
 // backslashes, without a leading backslash; names compare without regard to case.
@@ -273,7 +276,7 @@ class RegKey {
   RegKey(const RegKey&) = delete;
   RegKey& operator=(const RegKey&) = delete;
 
-  static RegKey Open(RootKey root, const std::string& path, RegAccess access);
+  static RegKey Open(RootKey root, const std::string& path, RegAccess access, RegView view = RegView::Default);
   static RegKey Create(RootKey root, const std::string& path);  // opens, creating missing keys
 
   bool IsValid() const { return handle_ != 0; }

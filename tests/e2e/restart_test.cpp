@@ -1,6 +1,7 @@
 // An installation whose destination is in use: the new dictionary waits beside the old one, the
-// installer leaves its continuation in RunOnce, asks Windows to restart and ends, and the next start of
-// Windows (wineboot -r) swaps the files and runs the continuation, which finishes without a window.
+// installer leaves its continuation in RunOnce, says so on its main form, asks Windows to restart and
+// ends, and the next start of Windows (wineboot -r) swaps the files and runs the continuation, which
+// finishes without a window.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -143,7 +144,13 @@ TEST_F(Restart, FileInUseIsReplacedAndTheContinuationFinishesQuietly) {
   tvktest::Process setup = tvktest::StartProcess("\"" + kit_ / "inst\\setup.exe" + "\"");
   ASSERT_TRUE(setup);
   tvkui::ClickButton(tvkui::WaitForWindow(kFinder, kWait), "Continue");
-  // The installer asks for the restart and ends by itself.
+  // The main form says that the restart finishes the installation; Finished lets the restart go ahead,
+  // and the installer ends by itself.
+  HWND main = tvkui::WaitForWindow(kMainForm, kWait);
+  EXPECT_TRUE(tvkui::FindControl(main, "Static", "The installation finishes when Windows restarts.").hwnd)
+      << tvkui::DescribeVisibleWindows();
+  EXPECT_EQ(quikpost.Refusals(), 0) << "Windows was restarted before the user pressed Finished";
+  tvkui::ClickButton(main, "Finished");
   WaitForProgramGone();
   WaitUntilGone("wineboot.exe");
   EXPECT_GE(quikpost.Refusals(), 1) << "the installer did not restart Windows";

@@ -201,4 +201,30 @@ TEST_F(InstallRun, FailuresEndTheRun) {
   EXPECT_THROW(install->Install(), IEInstall);
 }
 
+// The progress window's Cancel: the extraction under way ends as the user's abort, unless OnUserAbort
+// refuses.
+TEST_F(InstallRun, UserAbortEndsTheExtractionAsTheUsersAbort) {
+  std::string words;
+  for (int i = 0; words.size() < 1000000; ++i) words += "word" + std::to_string(i * 7919 % 100003) + "\r\n";
+  Build(words);
+  int reports = 0;
+  install->OnStatus = [&](TCustomInstallFile*, int, int) {
+    if (++reports == 1) EXPECT_TRUE(install->UserAbort());
+  };
+  try {
+    install->Install();
+    FAIL() << "the run must end as aborted";
+  } catch (const EAIUserAbort& e) {
+    EXPECT_EQ(ExitCodeOf(e), kExitCancelled);
+  }
+  EXPECT_TRUE(install->UserAbortRequested());
+  EXPECT_FALSE(os::FileExists(dir / "dest\\American.dct"));
+
+  install->OnUserAbort = [](TCustomInstall*, bool& quit) { quit = false; };
+  install->OnStatus = [&](TCustomInstallFile*, int, int) { EXPECT_FALSE(install->UserAbort()); };
+  install->Install();
+  EXPECT_FALSE(install->UserAbortRequested());
+  EXPECT_EQ(tvktest::ReadFile(dir / "dest\\American.dct"), words);
+}
+
 }  // namespace

@@ -74,6 +74,26 @@ TEST_F(HostSearch, AfterThoseProgramFilesX86ThenAppPaths) {
   EXPECT_EQ(FindHostDirectory(), second);
 }
 
+// A 64-bit Windows keeps the "App Paths" of 32-bit and of 64-bit programs apart: an entry in either is
+// found. (A 32-bit Windows has one registry, which both names open.)
+TEST_F(HostSearch, AppPathsOfEitherRegistryView) {
+  const std::string registered = elsewhere / "Quikpost\\";
+  Host(registered);
+  const std::string program = registered + "quikpost.exe";
+  for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+    SCOPED_TRACE(view == KEY_WOW64_32KEY ? "32-bit view" : "64-bit view");
+    HKEY key = nullptr;
+    ASSERT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, appPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr,
+                                &key, nullptr),
+              ERROR_SUCCESS);
+    ::RegSetValueExA(key, "", 0, REG_SZ, reinterpret_cast<const BYTE*>(program.c_str()), DWORD(program.size() + 1));
+    ::RegCloseKey(key);
+    EXPECT_EQ(FindHostDirectory(), registered);
+    ::RegDeleteKeyExA(HKEY_LOCAL_MACHINE, appPath.c_str(), view, 0);
+    EXPECT_EQ(FindHostDirectory(), "");
+  }
+}
+
 TEST_F(HostSearch, UnreadableLocationFileGivesNothing) {
   WriteFile(locationFile, "D:\\Mail\\Quikpost\r\n");
   const os::File locked =

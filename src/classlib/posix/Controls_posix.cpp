@@ -30,6 +30,9 @@ void TEdit::CreateParams(TCreateParams&) {}
 void TButton::CreateParams(TCreateParams&) {}
 void TButton::CommandNotify(unsigned) {}
 void TLabel::CreateParams(TCreateParams&) {}
+void TProgressBar::SetPosition(int value) { position_ = value < 0 ? 0 : value > 100 ? 100 : value; }
+void TProgressBar::CreateParams(TCreateParams&) {}
+void TProgressBar::CreateWnd() { NoWindows(); }
 
 void TCustomForm::CreateParams(TCreateParams&) {}
 void TCustomForm::VisibleChanged() {}

@@ -4,6 +4,7 @@
 #include "classlib/Forms.h"
 
 #include <windows.h>
+#include <commctrl.h>
 #undef PostMessage
 #undef TextOut
 
@@ -391,4 +392,23 @@ void TLabel::CreateParams(TCreateParams& params) {
   params.WindowClass = "STATIC";
   params.Style = WS_CHILD | (alignment_ == taCenter ? SS_CENTER : wordWrap_ ? SS_LEFT : SS_LEFTNOWORDWRAP);
   params.ExStyle = 0;
+}
+
+void TProgressBar::CreateParams(TCreateParams& params) {
+  TWinControl::CreateParams(params);
+  params.WindowClass = PROGRESS_CLASSA;  // its range is 0 to 100 unless told otherwise
+  params.Style = WS_CHILD;
+  params.ExStyle = 0;
+}
+
+void TProgressBar::CreateWnd() {
+  TWinControl::CreateWnd();
+  ::SendMessageA(Wnd(Handle()), PBM_SETPOS, WPARAM(position_), 0);
+}
+
+void TProgressBar::SetPosition(int value) {
+  value = value < 0 ? 0 : value > 100 ? 100 : value;
+  if (value == position_) return;
+  position_ = value;
+  if (HandleAllocated()) ::SendMessageA(Wnd(Handle()), PBM_SETPOS, WPARAM(value), 0);
 }

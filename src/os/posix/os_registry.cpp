@@ -91,7 +91,7 @@ std::shared_ptr<Node> Walk(RootKey root, const std::string& path, bool create) {
 
 }  // namespace
 
-RegKey RegKey::Open(RootKey root, const std::string& path, RegAccess access) {
+RegKey RegKey::Open(RootKey root, const std::string& path, RegAccess access, RegView) {
   std::lock_guard lock(mutex);
   auto node = Walk(root, path, false);
   if (!node) return RegKey();

@@ -44,9 +44,11 @@ void RegKey::Close() {
   }
 }
 
-RegKey RegKey::Open(RootKey root, const std::string& path, RegAccess access) {
+RegKey RegKey::Open(RootKey root, const std::string& path, RegAccess access, RegView view) {
   HKEY key = nullptr;
   REGSAM sam = access == RegAccess::All ? KEY_ALL_ACCESS : KEY_READ;
+  // Asked for only when named: older Windows may refuse flags they do not know.
+  if (view != RegView::Default) sam |= view == RegView::Bits32 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
   if (!Ok(::RegOpenKeyExA(Root(root), path.c_str(), 0, sam, &key))) return RegKey();
   return RegKey(reinterpret_cast<std::uintptr_t>(key));
 }
