@@ -209,7 +209,9 @@ TEST_F(InstallRun, UserAbortEndsTheExtractionAsTheUsersAbort) {
   Build(words);
   int reports = 0;
   install->OnStatus = [&](TCustomInstallFile*, int, int) {
-    if (++reports == 1) EXPECT_TRUE(install->UserAbort());
+    if (++reports == 1) {
+      EXPECT_TRUE(install->UserAbort());
+    }
   };
   try {
     install->Install();
