@@ -26,6 +26,36 @@ void ValueNamesOf(const std::string& key, TStringList& names) {
   if (registry.OpenKeyReadOnly(key)) registry.GetValueNames(names);
 }
 
+bool InFolder(const std::string& path, const std::string& folder) {
+  const std::string prefix = WithTrailingBackslash(folder);
+  return path.size() > prefix.size() && SameText(path.substr(0, prefix.size()), prefix);
+}
+
+// A folder this product made that still holds files of other products (a shared library they count on)
+// goes with the last of them: each one with a file in it has it added to its own record. Its own key is
+// Key, the folders it could not remove Folders.
+void HandOverFolders(const std::string& key, const TStringList& folders) {
+  if (folders.Count() == 0) return;
+  TStringList products;
+  {
+    TRegistry registry;
+    registry.SetRootKey(os::kLocalMachine);
+    if (registry.OpenKeyReadOnly(kUninstallKeyRoot)) registry.GetKeyNames(products);
+  }
+  for (int p = 0; p < products.Count(); ++p) {
+    const std::string other = kUninstallKeyRoot + products.Strings(p);
+    if (SameText(other, key)) continue;
+    TStringList files;
+    ValueNamesOf(other + removal::kFiles, files);
+    for (int i = 0; i < folders.Count(); ++i)
+      for (int f = 0; f < files.Count(); ++f)
+        if (InFolder(files.Strings(f), folders.Strings(i))) {
+          WriteRegString(rrLocalMachine, other + removal::kFolders, folders.Strings(i), "");
+          break;
+        }
+  }
+}
+
 bool KeyExists(const std::string& key) {
   TRegistry registry;
   registry.SetRootKey(os::kLocalMachine);
@@ -221,6 +251,7 @@ bool TCustomInstall::Uninstall(const std::string& key) {
         progress = true;
       }
   }
+  HandOverFolders(key, folders);
   DeleteRegKeyTree(rrLocalMachine, key);
   LogLine("registry: " + key + ": removed");
   return restart;
