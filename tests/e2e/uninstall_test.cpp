@@ -29,12 +29,16 @@ TEST_F(Uninstall, InteractiveRunsAskFirstAndTellTheOutcome) {
   InstallQuietly();
   const struct {
     const char* answer;
+    std::string command;
     unsigned long exitCode;
     bool removed;
-  } cases[] = {{"No", 1602, false}, {"Yes", 0, true}};
+  } cases[] = {{"No", Entry("UninstallString"), 1602, false},
+               // The remove command of Wine's list of programs, which runs the entry's command and waits for
+               // it (and ends with 0 of its own).
+               {"Yes", "uninstaller.exe --remove Quikpost", 0, true}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.answer);
-    tvktest::Process uninstaller = tvktest::StartProcess(Entry("UninstallString"));
+    tvktest::Process uninstaller = tvktest::StartProcess(c.command);
     ASSERT_TRUE(uninstaller);
     const tvkui::MessageBoxInfo question = tvkui::WaitForMessageBox(kTitle, kWait);
     EXPECT_EQ(question.text, "Do you want to remove Quikpost and all of its components?");

@@ -22,6 +22,14 @@ namespace {
 using namespace e2e;
 using tvktest::ReadFile;
 
+// The programs Wine's own list of programs shows ("uninstaller --list"), a line each: "key|||name".
+std::string WineProgramList(const std::string& scratch) {
+  const std::string list = scratch + "\\programs.txt";
+  EXPECT_EQ(tvktest::RunAndWait("cmd.exe /c uninstaller.exe --list >\"" + list + "\"", kWait),
+            std::optional<unsigned long>(0));
+  return os::FileExists(list) ? ReadFile(list) : "";
+}
+
 // Programs that end after the one a test waited for: the clean-up batch and what it starts.
 void WaitForCleanupGone() {
   for (const char* name : {"cmd.exe", "PING.EXE"}) WaitForProgramGone(name);
@@ -43,6 +51,7 @@ TEST_F(UninstallWholeMachine, TheEntryInTheListOfProgramsRemovesWhatTheInstallDi
   ASSERT_TRUE(os::FileExists(uninstaller)) << uninstaller;
   EXPECT_EQ(uninstaller.find(kQuikpost), std::string::npos);
   EXPECT_EQ(Entry("QuietUninstallString"), "\"" + uninstaller + "\" -u -q");
+  EXPECT_NE(WineProgramList(work.Path()).find("Quikpost|||Quikpost"), std::string::npos);
 
   // The comparison finds what an uninstall that never ran would leave, and a file changed in place.
   EXPECT_TRUE(UnpackedFoldersBecome(temp));
@@ -67,6 +76,7 @@ TEST_F(UninstallWholeMachine, TheEntryInTheListOfProgramsRemovesWhatTheInstallDi
   EXPECT_FALSE(os::DirectoryExists(ExtractFileDir(uninstaller)));
   WaitForCleanupGone();
   EXPECT_EQ(MachineDifference(before, MachineSnapshot(work.Path()), {work.Path()}), "");
+  EXPECT_EQ(WineProgramList(work.Path()).find("Quikpost"), std::string::npos);
 
   // Nothing is left to remove: the installation program says so and ends well.
   EXPECT_EQ(Run("\"" + *kit_ / "dictsetup.exe" + "\" -u -q \"-l" + log + "\""), std::optional<unsigned long>(0));
