@@ -1,5 +1,6 @@
 // The product's entry in Windows' list of programs with the uninstaller kept for it, and the uninstall
 // (-u): the reverse, file by file, of what the install recorded.
+#include <algorithm>
 #include <vector>
 
 #include "classlib/Forms.h"
@@ -250,6 +251,17 @@ bool TCustomInstall::Uninstall(const std::string& key) {
         folders.Delete(i);
         progress = true;
       }
+  }
+  // A folder that still holds a file waiting for the restart goes at the restart too, after the file:
+  // Windows removes a folder given to it then only if it is empty. (The 95 family's WININIT.INI removes
+  // no folders.)
+  if (restart && WindowsPlatform() != 1) {
+    std::vector<std::string> left;
+    for (int i = 0; i < folders.Count(); ++i) left.push_back(folders.Strings(i));
+    std::sort(left.begin(), left.end(), [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
+    for (const std::string& folder : left)
+      LogLine("folder " + folder +
+              (os::MoveFileAtRestart(folder, "") ? ": removed at the next start of Windows if empty" : ": kept"));
   }
   HandOverFolders(key, folders);
   DeleteRegKeyTree(rrLocalMachine, key);
