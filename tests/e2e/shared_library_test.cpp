@@ -38,7 +38,8 @@ class SharedLibrary : public ::testing::Test {
       tvktest::RemoveRegTree(os::kLocalMachine, kUninstall.substr(1) + product);
       tvktest::RemoveTree("C:\\Program Files\\Tavelock\\Uninstall\\" + std::string(product));
     }
-    if (os::RegKey key = os::RegKey::Open(os::kLocalMachine, kSharedDLLs.substr(1), os::RegAccess::All)) key.DeleteValue(kLibrary);
+    if (os::RegKey key = os::RegKey::Open(os::kLocalMachine, kSharedDLLs.substr(1), os::RegAccess::All))
+      key.DeleteValue(kLibrary);
     tvktest::RemoveTree(kFolder);
     for (const char* name : {"TVK_SHARED_SOURCE", "TVK_SHARED_DEST"}) ::SetEnvironmentVariableA(name, nullptr);
   }
@@ -47,8 +48,9 @@ class SharedLibrary : public ::testing::Test {
   std::string Build(const std::string& product) {
     const std::string dir = kit / product;
     CreateDirectoryPath(dir);
-    EXPECT_TRUE(os::CopyFile(tvktest::ProgramDir() + "sharedsetup.exe", dir + "\\" + product + ".exe", false));
-    EXPECT_TRUE(os::CopyFile(tvktest::ProgramDir() + "TavelockLoadProgram.exe", dir + "\\TavelockLoadProgram.exe", false));
+    for (const auto& [program, copy] : {std::pair<std::string, std::string>{"sharedsetup.exe", product + ".exe"},
+                                        {"TavelockLoadProgram.exe", "TavelockLoadProgram.exe"}})
+      EXPECT_TRUE(os::CopyFile(tvktest::ProgramDir() + program, dir + "\\" + copy, false));
     tvktest::WriteFile(dir + "\\BUILD.INF", dir + "\\inst\r\n");
     e2e::RunQuietly("\"" + dir + "\\" + product + ".exe\" -b");
     return dir + "\\inst\\setup.exe";

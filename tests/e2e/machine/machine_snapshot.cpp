@@ -98,8 +98,9 @@ void AddFiles(std::set<std::string>& lines, const std::string& folder) {
 
 // A line of Path itself or of anything below it (a key's values, a folder's files).
 bool Below(const std::string& line, const std::string& path) {
-  return line.size() >= path.size() && ::CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, line.data(),
-                                                         int(path.size()), path.data(), int(path.size())) == CSTR_EQUAL &&
+  if (line.size() < path.size()) return false;
+  const int size = int(path.size());
+  return ::CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, line.data(), size, path.data(), size) == CSTR_EQUAL &&
          (line.size() == path.size() || std::strchr("\\| ", line[path.size()]) != nullptr);
 }
 

@@ -59,8 +59,9 @@ TEST_F(UninstallWholeMachine, TheEntryInTheListOfProgramsRemovesWhatTheInstallDi
   tvktest::WriteFile(kQuikpost + "quikpost.exe", "ZM");
   const std::string installed = MachineDifference(before, MachineSnapshot(work.Path()), {work.Path()});
   tvktest::WriteFile(kQuikpost + "quikpost.exe", "MZ");
-  for (const std::string& line : {"new: " + kQuikpost + "American.dct ", "new: HKEY_LOCAL_MACHINE\\" + kProductKey + "|\"DisplayName\"=\"Quikpost\"",
-                                  "new: " + uninstaller + " ", "gone: " + kQuikpost + "quikpost.exe 2 "})
+  for (const std::string& line :
+       {"new: " + kQuikpost + "American.dct ", "new: " + uninstaller + " ", "gone: " + kQuikpost + "quikpost.exe 2 ",
+        "new: HKEY_LOCAL_MACHINE\\" + kProductKey + "|\"DisplayName\"=\"Quikpost\""})
     EXPECT_NE(installed.find(line), std::string::npos) << line << "\n" << installed;
 
   const std::string log = work / "uninstall.log";
