@@ -1,5 +1,5 @@
-// The uninstall as Windows' list of programs runs it: asking first, and with the dictionary in use, which
-// goes at the restart. The quiet install and uninstall over the whole machine is machine/whole_machine_test.cpp.
+// The uninstall as Windows' list of programs runs it, asking first. The quiet uninstall, and the one of a
+// dictionary in use that goes at the restart, are in machine/whole_machine_test.cpp, over the whole machine.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -52,20 +52,6 @@ TEST_F(Uninstall, InteractiveRunsAskFirstAndTellTheOutcome) {
     EXPECT_EQ(os::FileExists(kQuikpost + "American.dct"), !c.removed);
     EXPECT_EQ(ProductKeyExists(), !c.removed);
   }
-}
-
-TEST_F(Uninstall, ADictionaryInUseGoesAtTheRestart) {
-  InstallQuietly();
-  const std::string dictionary = kQuikpost + "American.dct";
-  HANDLE held = ::CreateFileA(dictionary.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(held, INVALID_HANDLE_VALUE);
-  EXPECT_EQ(Run(Entry("QuietUninstallString")), std::optional<unsigned long>(3010));
-  ::CloseHandle(held);
-  EXPECT_TRUE(os::FileExists(dictionary));
-  EXPECT_FALSE(ProductKeyExists());
-  ASSERT_TRUE(tvktest::RunAndWait("wineboot.exe -r", 120000).has_value());
-  EXPECT_FALSE(os::FileExists(dictionary));
-  EXPECT_TRUE(os::FileExists(kQuikpost + "quikpost.exe"));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // Install and uninstall with the whole machine looked at before and after: the registry and drive C: are
-// as they were, but for the log the test asked for. A program of its own, run alone: test programs beside
+// as they were, but for the log the test asked for, after a quiet uninstall and after the restart that
+// takes a dictionary that was in use. A program of its own, run alone: test programs beside
 // it would change the machine too.
 #include <gtest/gtest.h>
 
@@ -35,11 +36,16 @@ void WaitForCleanupGone() {
   for (const char* name : {"cmd.exe", "PING.EXE"}) WaitForProgramGone(name);
 }
 
-class UninstallWholeMachine : public UninstallFixture {};
+class UninstallWholeMachine : public UninstallFixture {
+ protected:
+  // A clean-up batch that a test program before this one left running would change the machine meanwhile.
+  void SetUp() override {
+    UninstallFixture::SetUp();
+    for (int i = 0; i < 1300 && ProcessId("cmd.exe") != 0; ++i) ::Sleep(100);
+  }
+};
 
 TEST_F(UninstallWholeMachine, TheEntryInTheListOfProgramsRemovesWhatTheInstallDid) {
-  // A clean-up batch that a test program before this one left running would change the machine meanwhile.
-  for (int i = 0; i < 1300 && ProcessId("cmd.exe") != 0; ++i) ::Sleep(100);
   const std::set<std::string> temp = UnpackedFolders();
   const std::set<std::string> before = MachineSnapshot(work.Path());
   InstallQuietly();
@@ -82,6 +88,26 @@ TEST_F(UninstallWholeMachine, TheEntryInTheListOfProgramsRemovesWhatTheInstallDi
   // Nothing is left to remove: the installation program says so and ends well.
   EXPECT_EQ(Run("\"" + *kit_ / "dictsetup.exe" + "\" -u -q \"-l" + log + "\""), std::optional<unsigned long>(0));
   EXPECT_NE(ReadFile(log).find("nothing to remove"), std::string::npos) << ReadFile(log);
+}
+
+// The dictionary held open by another program: the uninstall asks for the restart (3010), the restart
+// (wineboot -r) takes the dictionary, and nothing else is left then.
+TEST_F(UninstallWholeMachine, AfterTheRestartNothingIsLeftOfADictionaryInUse) {
+  const std::set<std::string> before = MachineSnapshot(work.Path());
+  InstallQuietly();
+  const std::string dictionary = kQuikpost + "American.dct";
+  const std::string uninstaller = Uninstaller();
+  HANDLE held = ::CreateFileA(dictionary.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(Run(Entry("QuietUninstallString")), std::optional<unsigned long>(3010));
+  ::CloseHandle(held);
+  EXPECT_TRUE(os::FileExists(dictionary));
+  EXPECT_FALSE(ProductKeyExists());
+  for (int i = 0; i < int(kWait / 100) && os::DirectoryExists(ExtractFileDir(uninstaller)); ++i) ::Sleep(100);
+  WaitForCleanupGone();
+  ASSERT_TRUE(tvktest::RunAndWait("wineboot.exe -r", 120000).has_value());
+  EXPECT_FALSE(os::FileExists(dictionary));
+  EXPECT_EQ(MachineDifference(before, MachineSnapshot(work.Path()), {work.Path()}), "");
 }
 
 }  // namespace
