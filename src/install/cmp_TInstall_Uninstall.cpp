@@ -17,6 +17,9 @@
 
 namespace {
 
+// More levels of folders than a path of the system's length can hold.
+constexpr std::ptrdiff_t kMaxFolderDepth = 130;
+
 // How long the uninstall waits for a program that unregisters itself.
 constexpr std::uint32_t kUnregisterWait = 60000;
 
@@ -252,17 +255,16 @@ bool TCustomInstall::Uninstall(const std::string& key) {
         progress = true;
       }
   }
-  // A folder that still holds a file waiting for the restart goes at the restart too, after the file:
-  // Windows removes a folder given to it then only if it is empty. (The 95 family's WININIT.INI removes
-  // no folders.)
-  if (restart && WindowsPlatform() != 1) {
-    std::vector<std::string> left;
-    for (int i = 0; i < folders.Count(); ++i) left.push_back(folders.Strings(i));
-    std::sort(left.begin(), left.end(), [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
-    for (const std::string& folder : left)
-      LogLine("folder " + folder +
-              (os::MoveFileAtRestart(folder, "") ? ": removed at the next start of Windows if empty" : ": kept"));
-  }
+  // A folder that still holds a file waiting for the restart goes at the restart too, after the file and
+  // the folders in it (the deepest first): Windows removes a folder given to it then only if it is empty.
+  // (The 95 family's WININIT.INI removes no folders.)
+  if (restart && WindowsPlatform() != 1)
+    for (std::ptrdiff_t depth = kMaxFolderDepth; depth > 0; --depth)
+      for (int i = 0; i < folders.Count(); ++i) {
+        const std::string& folder = folders.Strings(i);
+        if (std::count(folder.begin(), folder.end(), '\\') == depth && os::MoveFileAtRestart(folder, ""))
+          LogLine("folder " + folder + ": removed at the next start of Windows, if empty");
+      }
   HandOverFolders(key, folders);
   DeleteRegKeyTree(rrLocalMachine, key);
   LogLine("registry: " + key + ": removed");

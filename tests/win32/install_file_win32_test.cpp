@@ -212,17 +212,17 @@ TEST_F(InstallReal, Windows95FamilySwapsThroughWininit) {
   os::DeleteFile(ChangeFileExt(wininit, ".BAK"));
 }
 
-// A file in use in a folder the install made: the uninstall leaves both to the restart, which takes the
-// file and then the folder, and leaves the folder that was there before.
-TEST_F(InstallReal, AFolderWithAFileInUseGoesAtTheRestart) {
+// A file in use in folders the install made: the uninstall leaves them to the restart, which takes the
+// file, then the folders from the inside out, and leaves the folder that was there before.
+TEST_F(InstallReal, FoldersWithAFileInUseGoAtTheRestart) {
   tvktest::WriteFile(dir / "American.dct", "words");
   TInstallFile* file = Add(dir / "American.dct");
   file->SetDestDirType(nullptr);
-  file->SetDestDir(dir / "dest\\made");
+  file->SetDestDir(dir / "dest\\made\\deeper");
   Build();
   ASSERT_TRUE(os::CreateDirectory(dir / "dest"));
   InstallObjects();
-  const std::string path = dir / "dest\\made\\American.dct";
+  const std::string path = dir / "dest\\made\\deeper\\American.dct";
   tvktest::Process lock = tvktest::StartProcess("\"" + tvktest::ComFixture("tvklock.exe") + "\" \"" + path + "\" 60");
   for (int i = 0; i < 200 && !os::FileExists(path + ".locked"); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
