@@ -1,5 +1,6 @@
 // The product's entry in Windows' list of programs with the uninstaller kept for it, and the uninstall
 // (-u): the reverse, file by file, of what the install recorded.
+#include <algorithm>
 #include <vector>
 
 #include "classlib/Forms.h"
@@ -16,6 +17,9 @@
 
 namespace {
 
+// More levels of folders than a path of the system's length can hold.
+constexpr std::ptrdiff_t kMaxFolderDepth = 130;
+
 // How long the uninstall waits for a program that unregisters itself.
 constexpr std::uint32_t kUnregisterWait = 60000;
 
@@ -24,6 +28,36 @@ void ValueNamesOf(const std::string& key, TStringList& names) {
   TRegistry registry;
   registry.SetRootKey(os::kLocalMachine);
   if (registry.OpenKeyReadOnly(key)) registry.GetValueNames(names);
+}
+
+bool InFolder(const std::string& path, const std::string& folder) {
+  const std::string prefix = WithTrailingBackslash(folder);
+  return path.size() > prefix.size() && SameText(path.substr(0, prefix.size()), prefix);
+}
+
+// A folder this product made that still holds files of other products (a shared library they count on)
+// goes with the last of them: each one with a file in it has it added to its own record. Its own key is
+// Key, the folders it could not remove Folders.
+void HandOverFolders(const std::string& key, const TStringList& folders) {
+  if (folders.Count() == 0) return;
+  TStringList products;
+  {
+    TRegistry registry;
+    registry.SetRootKey(os::kLocalMachine);
+    if (registry.OpenKeyReadOnly(kUninstallKeyRoot)) registry.GetKeyNames(products);
+  }
+  for (int p = 0; p < products.Count(); ++p) {
+    const std::string other = kUninstallKeyRoot + products.Strings(p);
+    if (SameText(other, key)) continue;
+    TStringList files;
+    ValueNamesOf(other + removal::kFiles, files);
+    for (int i = 0; i < folders.Count(); ++i)
+      for (int f = 0; f < files.Count(); ++f)
+        if (InFolder(files.Strings(f), folders.Strings(i))) {
+          WriteRegString(rrLocalMachine, other + removal::kFolders, folders.Strings(i), "");
+          break;
+        }
+  }
 }
 
 bool KeyExists(const std::string& key) {
@@ -221,6 +255,17 @@ bool TCustomInstall::Uninstall(const std::string& key) {
         progress = true;
       }
   }
+  // A folder that still holds a file waiting for the restart goes at the restart too, after the file and
+  // the folders in it (the deepest first): Windows removes a folder given to it then only if it is empty.
+  // (The 95 family's WININIT.INI removes no folders.)
+  if (restart && WindowsPlatform() != 1)
+    for (std::ptrdiff_t depth = kMaxFolderDepth; depth > 0; --depth)
+      for (int i = 0; i < folders.Count(); ++i) {
+        const std::string& folder = folders.Strings(i);
+        if (std::count(folder.begin(), folder.end(), '\\') == depth && os::MoveFileAtRestart(folder, ""))
+          LogLine("folder " + folder + ": removed at the next start of Windows, if empty");
+      }
+  HandOverFolders(key, folders);
   DeleteRegKeyTree(rrLocalMachine, key);
   LogLine("registry: " + key + ": removed");
   return restart;

@@ -8,6 +8,7 @@
 #include "classlib/Forms.h"
 #include "install/cmp_TInstall.h"
 #include "install/cmp_TInstallContainer_Events.h"
+#include "install/routines_Removal.h"
 #include "archive_test_data.h"
 #include "support/routines_API.h"
 #include "support/routines_Registry.h"
@@ -320,6 +321,29 @@ TEST_F(InstallFiles, ASharedFileGoesWithItsLastUser) {
     os::DeleteFile(path);
     os::RegKey::Open(os::kLocalMachine, kSharedDLLs, os::RegAccess::All).DeleteValue(path);
   }
+}
+
+// A folder this product made for a library that another product installed there too stays while that
+// product counts on the library, and goes with that product's uninstall.
+TEST_F(InstallFiles, AFolderOfASharedLibraryGoesWithItsLastUser) {
+  os::CreateDirectory(dir / "dest");
+  TInstallFile* dll = Add("shared.dll", "code");
+  dll->SetDestDirType(nullptr);
+  dll->SetDestDir(dir / "dest\\common");
+  dll->SetUpdateDLLCounter(true);
+  Build();
+  InstallObjects();
+  const std::string path = dir / "dest\\common\\shared.dll";
+  const std::string other = "\\" + UninstallKey() + "Other";
+  WriteRegInteger(rrLocalMachine, std::string("\\") + kSharedDLLs, path, 2);
+  WriteRegString(rrLocalMachine, other + removal::kFiles, path, "WS");
+
+  EXPECT_FALSE(install->Uninstall("\\" + UninstallKey()));
+  EXPECT_TRUE(os::FileExists(path));
+  EXPECT_EQ(ReadRegString(rrLocalMachine, other + removal::kFolders, dir / "dest\\common", "<none>"), "");
+  EXPECT_FALSE(install->Uninstall(other));
+  EXPECT_FALSE(os::DirectoryExists(dir / "dest\\common"));
+  EXPECT_TRUE(os::DirectoryExists(dir / "dest"));
 }
 
 TEST_F(InstallFiles, UninstallModeAsksFirstAndSaysWhenThereIsNothingToDo) {

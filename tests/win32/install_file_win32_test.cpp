@@ -212,6 +212,32 @@ TEST_F(InstallReal, Windows95FamilySwapsThroughWininit) {
   os::DeleteFile(ChangeFileExt(wininit, ".BAK"));
 }
 
+// A file in use in folders the install made: the uninstall leaves them to the restart, which takes the
+// file, then the folders from the inside out, and leaves the folder that was there before.
+TEST_F(InstallReal, FoldersWithAFileInUseGoAtTheRestart) {
+  tvktest::WriteFile(dir / "American.dct", "words");
+  TInstallFile* file = Add(dir / "American.dct");
+  file->SetDestDirType(nullptr);
+  file->SetDestDir(dir / "dest\\made\\deeper");
+  Build();
+  ASSERT_TRUE(os::CreateDirectory(dir / "dest"));
+  InstallObjects();
+  const std::string path = dir / "dest\\made\\deeper\\American.dct";
+  tvktest::Process lock = tvktest::StartProcess("\"" + tvktest::ComFixture("tvklock.exe") + "\" \"" + path + "\" 60");
+  for (int i = 0; i < 200 && !os::FileExists(path + ".locked"); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  ASSERT_TRUE(os::FileExists(path + ".locked"));
+  os::DeleteFile(path + ".locked");
+
+  EXPECT_TRUE(install->Uninstall("\\" + UninstallKey()));
+  lock.Terminate();
+  EXPECT_TRUE(os::FileExists(path));
+  ASSERT_TRUE(tvktest::RunAndWait("wineboot.exe -r", 120000).has_value());
+  EXPECT_FALSE(os::FileExists(path));
+  EXPECT_FALSE(os::DirectoryExists(dir / "dest\\made"));
+  EXPECT_TRUE(os::DirectoryExists(dir / "dest"));
+}
+
 // The uninstall of two files in use: each gets a "NUL=" line of its own in WININIT.INI, and both go at
 // the restart.
 TEST_F(InstallReal, Windows95FamilyDeletesFilesInUseThroughWininit) {
