@@ -173,11 +173,23 @@ TEST_F(Dictsetup, BrowseTakesOnlyADirectoryWithQuikpost) {
   tvktest::Process program = tvktest::StartProcess("\"" + *kit_ / "dictsetup.exe" + "\" \"-s" + *kit_ / "inst" + "\"");
   HWND finder = tvkui::WaitForWindow(kFinder, kWait);
   HWND edit = tvkui::WaitForControl(finder, "Edit", 0).hwnd;
+  // Wine's folder dialog now and then never takes a selection, however long it is asked (one run in a
+  // few); a new dialog does. So a second dialog is tried before the test fails.
   auto browse = [&](const std::string& dir) {
-    tvkui::ClickButton(finder, "Browse");
-    HWND dialog = tvkui::WaitForWindow("Browse for Folder", kWait);
-    tvkui::SelectBrowseFolder(dialog, dir);
-    tvkui::ClickButton(dialog, "OK");
+    for (int attempt = 1;; ++attempt) {
+      tvkui::ClickButton(finder, "Browse");
+      HWND dialog = tvkui::WaitForWindow("Browse for Folder", kWait);
+      try {
+        tvkui::SelectBrowseFolder(dialog, dir);
+      } catch (const tvkui::UiError&) {
+        if (attempt == 2) throw;
+        tvkui::ClickButton(dialog, "Cancel");
+        tvkui::WaitUntilGone("Browse for Folder", kWait);
+        continue;
+      }
+      tvkui::ClickButton(dialog, "OK");
+      return;
+    }
   };
 
   browse(without);

@@ -421,10 +421,9 @@ void SelectBrowseFolder(HWND dialog, const std::string& path) {
   void* remote = ::VirtualAllocEx(process, nullptr, path.size() + 1, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
   const bool written =
       remote != nullptr && ::WriteProcessMemory(process, remote, path.c_str(), path.size() + 1, nullptr);
-  // While the dialog is still settling it may take the selection back: ask again until it holds. On a
-  // busy machine the shell takes seconds to fill a folder with many entries (a test prefix's Temp).
+  // While the dialog is still settling it may take the selection back: ask again until it holds.
   bool sent = false;
-  for (int attempt = 0; written && attempt < 30 && answer(kGetNextItem, kCaret) == before; ++attempt) {
+  for (int attempt = 0; written && attempt < 10 && answer(kGetNextItem, kCaret) == before; ++attempt) {
     DWORD_PTR result = 0;
     sent = ::SendMessageTimeoutA(dialog, kSetSelectionA, TRUE, reinterpret_cast<LPARAM>(remote), SMTO_ABORTIFHUNG,
                                  kAnswerMs, &result) != 0;
