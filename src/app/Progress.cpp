@@ -59,7 +59,7 @@ bool TProgressForm::WndProc(TMessage& message) {
 
 TRunProgress::TRunProgress(TCustomInstall& install) : install_(install) {
   install.OnStatus = [this](TCustomInstallFile* file, int, int totalPercent) {
-    Report((install_.Operation() == 3 ? "Copying " : "Installing ") + file->FileName(), totalPercent);
+    Report((install_.Operation() == opCopy ? "Copying " : "Installing ") + file->FileName(), totalPercent);
   };
   install.OnDownloadStatus = [this](TObject*, const std::string& name, int, int bytesSoFar, int totalBytes,
                                     const void*) {

@@ -21,13 +21,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     Application->Run();
   } catch (...) {
     // A start that fails before the installation runs: a bad command line, or anything else.
-    try {
-      throw;
-    } catch (const std::exception& e) {
-      NoteFailure(e);
-    } catch (...) {
-      NoteOutcome(kExitFailed);
-    }
+    NoteCurrentFailure();
     Application->HandleException(Application);
   }
   // The components go now: the install component may start its cleanup on the way.

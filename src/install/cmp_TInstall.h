@@ -37,6 +37,8 @@ int ExitCodeOf(const std::exception& e);
 void NoteOutcome(int exitCode);
 // A run, a build or a transfer that ends in this exception: its exit code noted, a line in the log.
 void NoteFailure(const std::exception& e);
+// The same for the exception being handled, of whatever type (call it inside a catch block).
+void NoteCurrentFailure();
 // A build, a transfer or an uninstall that failed: noted as above, and its message shown.
 void ReportModeFailure(const Exception& e);
 

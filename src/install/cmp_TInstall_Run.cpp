@@ -34,6 +34,16 @@ void NoteFailure(const std::exception& e) {
   LogLine(std::string(code == kExitCancelled ? "cancelled: " : "failed: ") + e.what());
 }
 
+void NoteCurrentFailure() {
+  try {
+    throw;
+  } catch (const std::exception& e) {
+    NoteFailure(e);
+  } catch (...) {
+    NoteOutcome(kExitFailed);
+  }
+}
+
 TExtractionInfo ReadExtractionInfo(const std::string& path) {
   os::File file = os::File::Open(path, os::Access::Read, os::Share::DenyNone, os::Disposition::OpenExisting);
   const std::int64_t size = file ? file.Size() : -1;

@@ -462,7 +462,7 @@ static DWORD Run(void) {
   TvkExtractionRecord record;
   BOOL selfExtracting;
   const unsigned char* image = (const unsigned char*)GetModuleHandleA(NULL);
-  uint32_t securityEntry;
+  uint32_t certificates; /* where the certificate table starts, 0 without one */
   STARTUPINFOA startup;
   PROCESS_INFORMATION process;
 
@@ -479,14 +479,13 @@ static DWORD Run(void) {
   /* Only a file whose headers (here as the system loaded them) name a certificate table can carry a
      signature. An unsigned one is not judged: asking would load wintrust and what it needs, the window
      system among them, which would double the time this program takes. */
-  securityEntry = TvkSecurityDirectoryAt(image, TVK_HEADERS_READ);
-  if (securityEntry != 0 && (TvkGetInt32(image + securityEntry) != 0 || TvkGetInt32(image + securityEntry + 4) != 0))
-    CheckSignature(self);
+  certificates = TvkCertificateTableAt(image, TVK_HEADERS_READ);
+  if (certificates != 0) CheckSignature(self);
   /* A self-extractor's own file holds setup.1, where its extraction record says: at its end, or before
      the certificate table its headers name. */
   own = OpenForReading(self);
   selfExtracting =
-      TvkFindExtractionRecordBefore(ReadAt, own, FileSize(own), TvkCertificateTableAt(image, TVK_HEADERS_READ), &record);
+      TvkFindExtractionRecordBefore(ReadAt, own, FileSize(own), certificates, &record);
   if (selfExtracting) {
     COPY(archive.path, self);
     archive.reader.context = own;

@@ -6,37 +6,40 @@ namespace os {
 
 unsigned WinExec(const std::string& commandLine, int show) { return ::WinExec(commandLine.c_str(), UINT(show)); }
 
-bool StartHidden(const std::string& commandLine) {
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESHOWWINDOW;
-  startup.wShowWindow = SW_HIDE;
-  PROCESS_INFORMATION process{};
-  std::string line = commandLine;  // CreateProcess may write into it
-  if (::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
-                       &process)) {
-    ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
-    return true;
-  }
-  return ::WinExec(commandLine.c_str(), SW_HIDE) >= 32;
-}
+namespace {
 
-std::optional<std::uint32_t> RunAndWait(const std::string& commandLine, int show, std::uint32_t timeoutMs) {
+// Starts a command line with the given show state and creation flags: the new process's handle (its
+// thread's closed), or null when it could not start.
+HANDLE Start(const std::string& commandLine, int show, DWORD flags) {
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = WORD(show);
   PROCESS_INFORMATION process{};
   std::string line = commandLine;  // CreateProcess may write into it
-  if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-    return std::nullopt;
+  if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr, &startup, &process))
+    return nullptr;
   ::CloseHandle(process.hThread);
+  return process.hProcess;
+}
+
+}  // namespace
+
+bool StartHidden(const std::string& commandLine) {
+  if (HANDLE process = Start(commandLine, SW_HIDE, CREATE_NO_WINDOW)) {
+    ::CloseHandle(process);
+    return true;
+  }
+  return ::WinExec(commandLine.c_str(), SW_HIDE) >= 32;
+}
+
+std::optional<std::uint32_t> RunAndWait(const std::string& commandLine, int show, std::uint32_t timeoutMs) {
+  HANDLE process = Start(commandLine, show, 0);
+  if (process == nullptr) return std::nullopt;
   std::optional<std::uint32_t> result;
   DWORD code = 0;
-  if (::WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0 && ::GetExitCodeProcess(process.hProcess, &code))
-    result = code;
-  ::CloseHandle(process.hProcess);
+  if (::WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0 && ::GetExitCodeProcess(process, &code)) result = code;
+  ::CloseHandle(process);
   return result;
 }
 

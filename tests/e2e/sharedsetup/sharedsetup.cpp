@@ -72,13 +72,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     // A build or an uninstall has already run while the components were loaded.
     if (!Application->Terminated()) form->Install1->Install();
   } catch (...) {
-    try {
-      throw;
-    } catch (const std::exception& e) {
-      NoteFailure(e);
-    } catch (...) {
-      NoteOutcome(kExitFailed);
-    }
+    NoteCurrentFailure();
   }
   form.reset();
   CloseRunLog();
